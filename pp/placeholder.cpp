@@ -1,0 +1,1 @@
+// The preprocessor library; cpp_main lands with the preprocessor.
