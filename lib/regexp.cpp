@@ -23,3 +23,9 @@ void RegExp::release() {
 void regexp_release(RegExp* r) { r->release(); }
 
 } // namespace ruvo
+
+#include "lib/registry.h"
+
+namespace ruvo {
+std::span<const BuiltinDef> regexp_builtins() { return {}; }
+} // namespace ruvo
