@@ -1,17 +1,17 @@
 #include "lib/registry.h"
 
-#include <initializer_list>
-
 namespace ruvo {
 
 namespace {
 
+using Family = std::span<const BuiltinDef> (*)();
+
 // Families in the order of the vocabulary.
-std::initializer_list<std::span<const BuiltinDef> (*)()> families() {
-    return {
-        regexp_builtins,
-    };
-}
+constexpr Family kFamilies[] = {
+    regexp_builtins,
+};
+
+std::span<const Family> families() { return kFamilies; }
 
 } // namespace
 
