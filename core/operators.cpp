@@ -123,7 +123,9 @@ struct ArithFrame {
 
 // The length of the array made from two operands, at least one of them an array (sizes of
 // two arrays have been checked to agree).
-size_t pair_size(const VArray* xa, const VArray* xb) { return xa ? xa->size() : xb->size(); }
+size_t pair_size(const VArray* xa, const VArray* xb) {
+    return xa ? xa->size() : xb->size();
+}
 
 Value arith_elementwise(ArithOp op, const CellData& a, const CellData& b, int line) {
     const VArray* ra = a.as_array();

@@ -7,6 +7,7 @@
 // names are macros for onig_posix_* functions, so nothing here clashes with the C library's
 // own POSIX regular expressions.
 #include <oniguruma.h>
+// (kept apart so that include sorting leaves this order)
 #include <onigposix.h>
 
 #include "core/atom.h"
@@ -44,8 +45,12 @@ struct RegexpState {
 
 RegexpState state;
 
-OnigRegex engine(void* p) { return static_cast<OnigRegex>(p); }
-OnigRegion* region(void* p) { return static_cast<OnigRegion*>(p); }
+OnigRegex engine(void* p) {
+    return static_cast<OnigRegex>(p);
+}
+OnigRegion* region(void* p) {
+    return static_cast<OnigRegion*>(p);
+}
 
 const OnigUChar* bytes(std::string_view s) {
     // A default view has no data pointer; the engine wants one even for the empty text.
@@ -221,7 +226,9 @@ void regexp_publish(const RegExp& re) {
     if (!state.vars[0])
         for (int i = 0; i < 14; ++i) state.vars[i] = intern(names[i]);
     const std::vector<std::string>& g = re.groups;
-    auto group = [&](size_t i) -> std::string_view { return i < g.size() ? std::string_view(g[i]) : std::string_view(); };
+    auto group = [&](size_t i) -> std::string_view {
+        return i < g.size() ? std::string_view(g[i]) : std::string_view();
+    };
     auto assign = [](Atom name, std::string_view text) {
         Cell* c = scopes.lookupGlobal(name);
         if (!c) c = scopes.declareGlobal(name);
@@ -241,7 +248,9 @@ bool regexp_match_publish(RegExp& re, std::string_view text) {
     return found;
 }
 
-void regexp_release(RegExp* r) { r->release(); }
+void regexp_release(RegExp* r) {
+    r->release();
+}
 
 // ---- built-ins ----------------------------------------------------------------------------
 
@@ -298,12 +307,14 @@ void bi_regexp2(VContext&, int line, std::span<Value> args, Value& result) {
 }
 
 const BuiltinDef kRegexpBuiltins[] = {
-    {"match", 2, bi_match}, {"sub", 3, bi_sub},         {"gsub", 3, bi_gsub},
+    {"match", 2, bi_match},    {"sub", 3, bi_sub},        {"gsub", 3, bi_gsub},
     {"regexp", 1, bi_regexp1}, {"regexp", 2, bi_regexp2},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> regexp_builtins() { return kRegexpBuiltins; }
+std::span<const BuiltinDef> regexp_builtins() {
+    return kRegexpBuiltins;
+}
 
 } // namespace ruvo

@@ -59,9 +59,7 @@ public:
     std::string gsub(std::string_view text, std::string_view tmpl);
 
     // The search alone, for split: true with the spans when found; touches neither the
-    // buffers nor the match variables.  The byte after the end of [text] must be readable (a
-    // view into a std::string is fine): the engine may peek at a double-byte character cut
-    // by the end.
+    // buffers nor the match variables.
     bool find(std::string_view text, regexp_spans& m);
 
     void* compiled = nullptr; // the engine's pattern object; null when compilation failed
@@ -74,7 +72,7 @@ public:
 
 private:
     void keep(std::string_view text, const regexp_spans& m); // fills the buffers
-    void* region_ = nullptr; // the engine's reusable match record
+    void* region_ = nullptr;                                 // the engine's reusable match record
 };
 
 // The script value of a regular expression: holds one reference on its RegExp.
@@ -90,7 +88,9 @@ public:
 inline VRegExp* as_regexp(const CellData& v) {
     return v.kind() == VKind::RegExp ? static_cast<VRegExp*>(v.obj()) : nullptr;
 }
-inline Value make_regexp(RegExp* r) { return Value(new VRegExp(r)); }
+inline Value make_regexp(RegExp* r) {
+    return Value(new VRegExp(r));
+}
 
 // Assigns the match variables from [re]'s buffers, each to a new string.
 void regexp_publish(const RegExp& re);

@@ -21,14 +21,24 @@ using test::raised;
 
 namespace {
 
-Value str(const char* s) { return make_string(s); }
-Value t() { return Value::boolean(true); }
-Value nan() { return Value(ruvo_nan()); }
+Value str(const char* s) {
+    return make_string(s);
+}
+Value t() {
+    return Value::boolean(true);
+}
+Value nan() {
+    return Value(ruvo_nan());
+}
 
 // The display form shows nested results compactly: "[ 2, 4, 6 ]".
-std::string shown(const Value& v) { return display_form(v); }
+std::string shown(const Value& v) {
+    return display_form(v);
+}
 
-Value arith(ArithOp op, const Value& a, const Value& b) { return op_arith(op, a, b, 7); }
+Value arith(ArithOp op, const Value& a, const Value& b) {
+    return op_arith(op, a, b, 7);
+}
 
 // A nest [[[...[1]...]]] of the given depth, built without recursion.
 Value deep_nest(size_t depth, Value inner = arr({Value(1)})) {
@@ -102,7 +112,9 @@ TEST(Operators, element_wise_application) {
     EXPECT_NE(r.obj(), a.obj());
     EXPECT_EQ(shown(a), "[ 1, 2 ]") << "operands are never modified";
 
-    EXPECT_EQ(raised([] { arith(ArithOp::Add, arr({Value(1), Value(2)}), arr({Value(1)})); }),
+    EXPECT_EQ(raised([] {
+                  arith(ArithOp::Add, arr({Value(1), Value(2)}), arr({Value(1)}));
+              }),
               "error [7]: Array size not match");
     EXPECT_EQ(raised([] {
                   arith(ArithOp::Add, arr({arr({Value(1)})}), arr({arr({Value(1), Value(2)})}));
