@@ -4,6 +4,7 @@
 
 #include "core/convert.h"
 #include "core/string.h"
+#include "core/text.h"
 #include "eval/error.h"
 #include "io/base64.h"
 #include "io/codec.h"
@@ -33,20 +34,9 @@ constexpr EncodingName kEncodings[] = {
     {"b64", base64_encode, base64_decode},
 };
 
-bool same_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 const EncodingName* find_encoding(std::string_view name) {
     for (const EncodingName& e : kEncodings)
-        if (same_ignoring_ascii_case(name, e.name)) return &e;
+        if (iequals_ascii(name, e.name)) return &e;
     return nullptr;
 }
 
