@@ -10,6 +10,7 @@ using Family = std::span<const BuiltinDef> (*)();
 constexpr Family kFamilies[] = {
     regexp_builtins,
     string_builtins,
+    math_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }
