@@ -11,6 +11,7 @@ constexpr Family kFamilies[] = {
     regexp_builtins,
     string_builtins,
     math_builtins,
+    encoding_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }

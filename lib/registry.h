@@ -20,6 +20,7 @@ struct BuiltinDef {
 std::span<const BuiltinDef> regexp_builtins();
 std::span<const BuiltinDef> string_builtins();
 std::span<const BuiltinDef> math_builtins();
+std::span<const BuiltinDef> encoding_builtins();
 
 void register_builtins();
 // The number of registrations register_builtins() makes.
