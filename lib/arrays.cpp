@@ -98,11 +98,6 @@ void bi_erase(VContext&, int line, Args a, Value& r) {
     raise(line, "Bad argument type in erase()");
 }
 
-// The length of the character that starts `s`: 2 for a double-byte character, else 1.
-size_t first_char_len(std::string_view s) {
-    return s.size() >= 2 && is_sjis_lead(s[0]) && is_sjis_trail(s[1]) ? 2 : 1;
-}
-
 void bi_split(VContext&, int line, Args a, Value& r) {
     VString* s = a[0].as_string();
     if (!s) raise(line, "Bad argument type in split()");
@@ -114,21 +109,22 @@ void bi_split(VContext&, int line, Args a, Value& r) {
         while (!rest.empty()) {
             size_t p = rest.find(sep);
             if (p == std::string_view::npos) break;
-            if (p == 0 && sep.empty()) p = first_char_len(rest);
+            if (p == 0 && sep.empty()) p = sjis_char_len(rest);
             o->push(make_string(rest.substr(0, p)));
             rest.remove_prefix(std::min(rest.size(), p + sep.size()));
         }
         if (!rest.empty()) o->push(make_string(rest));
     } else if (a[1].kind() == VKind::RegExp) {
-        RegExp* re = static_cast<VRegExp*>(a[1].obj())->re;
+        RegExp* re = as_regexp(a[1])->re;
         while (!rest.empty()) {
-            size_t b, e;
-            if (!regexp_search(re, rest, b, e)) {
+            regexp_spans m;
+            if (!re->find(rest, m)) {
                 o->push(make_string(rest));
                 break;
             }
+            size_t b = static_cast<size_t>(m.beg[0]), e = static_cast<size_t>(m.end[0]);
             if (e == 0) { // an empty match at the start: the piece is one character
-                size_t n = first_char_len(rest);
+                size_t n = sjis_char_len(rest);
                 o->push(make_string(rest.substr(0, n)));
                 rest.remove_prefix(n);
             } else {
