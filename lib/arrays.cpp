@@ -8,12 +8,12 @@
 // works on cannot pull cells out from under them.
 #include <algorithm>
 #include <cmath>
-#include <unordered_set>
 #include <vector>
 
 #include "core/array.h"
 #include "core/convert.h"
 #include "core/hash.h"
+#include "core/operators.h"
 #include "core/sjis.h"
 #include "core/string.h"
 #include "eval/context.h"
@@ -338,22 +338,6 @@ void bi_grep(VContext& ctx, int line, Args a, Value& r) {
     r = std::move(out);
 }
 
-// True when some array object occurs twice in the structure of v (it contains itself, or
-// one array is held in two places).  Walks with an explicit stack.
-bool repeats_an_array(const CellData& v) {
-    std::unordered_set<const VArray*> seen;
-    std::vector<const VArray*> work;
-    if (VArray* a = v.as_array()) work.push_back(a);
-    while (!work.empty()) {
-        const VArray* a = work.back();
-        work.pop_back();
-        if (!seen.insert(a).second) return true;
-        for (const Cell& c : a->cells)
-            if (VArray* inner = c.as_array()) work.push_back(inner);
-    }
-    return false;
-}
-
 // Nesting deeper than this ends in an error instead of exhausting the native stack.
 constexpr int kMaxRmapDepth = 10000;
 
@@ -387,7 +371,7 @@ void bi_rmap(VContext& ctx, int line, Args a, Value& r) {
     func_data* fd = callable(a[0], static_cast<int>(a.size() - 1));
     if (!fd) raise(line, "Bad argument type in rmap()");
     for (size_t j = 1; j < a.size(); ++j)
-        if (repeats_an_array(a[j])) raise(line, "Recursive array detected in rmap()");
+        if (VArray* x = a[j].as_array(); x && has_repeated_array(x)) raise(line, "Recursive array detected in rmap()");
     std::vector<Value> list(a.begin() + 1, a.end());
     r = rmap_apply(ctx, line, fd, list, 0);
 }
