@@ -9,6 +9,7 @@ using Family = std::span<const BuiltinDef> (*)();
 // Families in the order of the vocabulary.
 constexpr Family kFamilies[] = {
     regexp_builtins,
+    fileio_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }
