@@ -241,19 +241,14 @@ bool VFile::flush() {
     return false;
 }
 
-bool VFile::binmode() {
-    if (!stream_) return false;
-    if (last_ == LastOp::Write) std::fflush(stream_);
-    stream_binary_ = true;
-    binary_ = true;
-    return true;
-}
+bool VFile::binmode() { return set_translation(true); }
+bool VFile::txtmode() { return set_translation(false); }
 
-bool VFile::txtmode() {
+bool VFile::set_translation(bool binary) {
     if (!stream_) return false;
     if (last_ == LastOp::Write) std::fflush(stream_);
-    stream_binary_ = false;
-    binary_ = false;
+    stream_binary_ = binary;
+    binary_ = binary;
     return true;
 }
 

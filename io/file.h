@@ -76,6 +76,8 @@ protected:
     void before_read();
     void before_write();
     void forget_stream();
+    // binmode() and txtmode(): the stream and the remembered setting switch together.
+    bool set_translation(bool binary);
 
     FILE* stream_ = nullptr;
     bool owned_ = true;
