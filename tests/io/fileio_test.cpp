@@ -1,0 +1,375 @@
+// The file I/O built-ins: formatted printing, the number format, binary values, chr/ord,
+// default files and their messages, input files read as one stream, in-place editing and
+// wildcard expansion of input file names.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/array.h"
+#include "core/convert.h"
+#include "core/string.h"
+#include "eval/scope.h"
+#include "host/input.h"
+#include "io/fileio.h"
+#include "io_harness.h"
+
+using namespace ruvo;
+using namespace std::string_literals;
+using iotest::call;
+using iotest::raised;
+using iotest::slurp;
+using iotest::spit;
+
+namespace {
+
+Value S(const std::string& s) { return make_string(s); }
+
+Value array_of(std::initializer_list<Value> items) {
+    Value a(new VArray());
+    for (const Value& v : items) a.as_array()->push(v);
+    return a;
+}
+
+void set_global(const char* name, const Value& v) { scopes.declareGlobal(intern(name))->set(v); }
+
+std::string global_text(const char* name) {
+    Cell* c = scopes.lookupGlobal(intern(name));
+    return c ? plain_form(*c) : "(none)";
+}
+
+class FileIoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scopes.pushGlobalScope();
+        out_ = Value(make_file("sjis"));
+        ASSERT_TRUE(as_file(out_)->open(dir / "stdout", "w"));
+        set_global("stdout", out_);
+        in_ = Value(make_file("sjis")); // closed until an input file is opened on it
+        set_global("stdin", in_);
+        input_files = InputFileState();
+    }
+    void TearDown() override {
+        scopes.popAll();
+        input_files = InputFileState();
+        set_number_format("%.10g");
+    }
+    std::string output() {
+        as_file(out_)->flush();
+        return slurp(dir / "stdout");
+    }
+    std::string sprintf(std::vector<Value> args) { return plain_form(call("sprintf", args)); }
+    // A binary file of the given bytes, opened for reading.
+    Value bytes_file(const std::string& bytes) {
+        spit(dir / "bin", bytes);
+        return call("open", {S(dir / "bin"), S("rb")});
+    }
+
+    iotest::ScratchDir dir;
+    Value out_, in_;
+};
+
+} // namespace
+
+TEST_F(FileIoTest, printf_writes_the_formatted_text) {
+    Value r = call("printf", {S("%5.2f|%-4d|%s|%x"), Value(3.14159), Value(7), S("s")});
+    EXPECT_TRUE(to_bool(r));
+    EXPECT_EQ(output(), " 3.14|7   |s|") << "a directive without a value prints nothing";
+
+    Value f = call("open", {S(dir / "f"), S("w")});
+    call("printf", {f, S("%d-%s\n"), Value(5), S("x")});
+    call("close", {f});
+    EXPECT_EQ(slurp(dir / "f"), "5-x\r\n");
+    EXPECT_FALSE(to_bool(call("printf", {S("")}))) << "nothing written";
+}
+
+TEST_F(FileIoTest, sprintf_directives) {
+    EXPECT_EQ(sprintf({S("%b"), Value(5)}), "101");
+    EXPECT_EQ(sprintf({S("%08b"), Value(5)}), "00000101");
+    EXPECT_EQ(sprintf({S("%-5b|%5b"), Value(2), Value(0)}), "   10|    0");
+    EXPECT_EQ(sprintf({S("%b"), Value(-1)}), std::string(32, '1'));
+    EXPECT_EQ(sprintf({S("%q")}), "q");
+    EXPECT_EQ(sprintf({S("100%%")}), "100%");
+    EXPECT_EQ(sprintf({S("%u"), Value(-1)}), "4294967295");
+    EXPECT_EQ(sprintf({S("%d|%x"), Value(-3.9), Value(4294967296.0 + 255)}), "-3|ff");
+    EXPECT_EQ(sprintf({S("%c%c"), Value(65 + 256), Value(0)}), "A\0"s);
+    EXPECT_EQ(sprintf({S("%.2s|%5s|%-3s|"), S("abc"), Value(1.5), Value::boolean(true)}),
+              "ab|  1.5|true|");
+    EXPECT_EQ(sprintf({S("%.1f"), S("2.25e1")}), "22.5") << "strings convert to numbers";
+    EXPECT_EQ(sprintf({S("%*d"), Value(3)}), "*d") << "no '*' reaches the C library";
+    EXPECT_EQ(sprintf({S("ab%5")}), "ab");
+    EXPECT_EQ(sprintf({S("%s %s"), S("x")}), "x ");
+    EXPECT_EQ(sprintf({S("%d"), Value(1), Value(2)}), "1") << "values left over are ignored";
+    EXPECT_EQ(sprintf({S("%099999d"), Value(1)}).size(), 2047u) << "one directive is cut";
+    EXPECT_EQ(raised([&] { sprintf({}); }), "error [7]: Too few arguments in sprintf()");
+    EXPECT_EQ(raised([&] { sprintf({Value(5)}); }), "error [7]: Cannot convert arg to string");
+}
+
+TEST_F(FileIoTest, format_replaces_the_number_format) {
+    EXPECT_EQ(plain_form(call("format", {S("%.3f")})), "%.10g");
+    EXPECT_EQ(plain_form(Value(1.0 / 3)), "0.333");
+    EXPECT_EQ(plain_form(call("format", {S("%.10g")})), "%.3f");
+    EXPECT_EQ(plain_form(Value(1.0 / 3)), "0.3333333333");
+    EXPECT_EQ(raised([] { call("format", {Value(1)}); }), "error [7]: Cannot convert arg to string");
+}
+
+TEST_F(FileIoTest, puts_and_print) {
+    EXPECT_TRUE(to_bool(call("puts", {S("abc")})));
+    EXPECT_FALSE(to_bool(call("puts", {S("")})));
+    EXPECT_TRUE(to_bool(call("print", {Value(1), S("a"), Value(2)})));
+    call("print", {});
+    EXPECT_EQ(output(), "abc1a2\r\n\r\n") << "standard output is in text mode too";
+
+    Value f = call("open", {S(dir / "p"), S("wb")});
+    call("print", {f, Value::null(), Value::boolean(false)});
+    call("puts", {f, S("z")});
+    call("close", {f});
+    EXPECT_EQ(slurp(dir / "p"), "nullfalse\nz");
+    EXPECT_EQ(raised([] { call("puts", {Value(5), S("x")}); }),
+              "error [7]: Bad argument type in puts()");
+    EXPECT_EQ(raised([] { call("puts", {Value(5)}); }), "error [7]: Cannot convert arg to string");
+}
+
+TEST_F(FileIoTest, open_and_close) {
+    EXPECT_TRUE(call("open", {S(dir / "missing"), S("r")}).is_null());
+    Value u = call("open", {S(dir / "u"), S("w"), S("UTF8")});
+    EXPECT_NE(dynamic_cast<VFileUtf8*>(as_file(u)), nullptr);
+    EXPECT_EQ(plain_form(call("close", {u})), "0");
+    EXPECT_EQ(plain_form(call("close", {u})), "-1");
+    EXPECT_EQ(raised([&] { call("open", {S(dir / "u"), S("w"), S("latin1")}); }),
+              "error [7]: Unknown encoding string in open()");
+    EXPECT_EQ(raised([] { call("open", {Value(1), S("r")}); }),
+              "error [7]: Cannot convert arg to string");
+    EXPECT_EQ(raised([] { call("open", {S("x"), Value(1)}); }),
+              "error [7]: Cannot convert arg to string");
+    EXPECT_EQ(raised([] { call("open", {S("x"), S("r"), Value(1)}); }),
+              "error [7]: Cannot convert arg to string");
+    for (const char* fn : {"close", "gets", "eof", "rewind", "flush", "binmode", "txtmode"})
+        EXPECT_EQ(raised([&] { call(fn, {S("not a file")}); }),
+                  "error [7]: Bad argument type in "s + fn + "()");
+}
+
+TEST_F(FileIoTest, missing_default_files) {
+    set_global("stdout", Value(1));
+    set_global("stdin", S("text"));
+    EXPECT_EQ(raised([] { call("puts", {S("x")}); }),
+              "error [7]: Cannot retrieve file handle in puts()");
+    EXPECT_EQ(raised([] { call("print", {S("x")}); }),
+              "error [7]: Cannot retrieve file handle in print()");
+    EXPECT_EQ(raised([] { call("printf", {S("x")}); }),
+              "error [7]: Cannot retrieve file handle in printf()");
+    EXPECT_EQ(raised([] { call("write", {S("x")}); }),
+              "error [7]: Cannot retrieve file handle in write()");
+    EXPECT_EQ(raised([] { call("gets", {}); }), "error [7]: Cannot retrieve file handle in gets()");
+    EXPECT_EQ(raised([] { call("read", {Value(1)}); }),
+              "error [7]: Cannot retrieve file handle in read()");
+    EXPECT_TRUE(to_bool(call("eof", {}))) << "no stdin: nothing more to read";
+    set_global("stdout", out_);
+    EXPECT_EQ(raised([] { call("printf", {}); }), "error [7]: Too few arguments in printf()");
+    EXPECT_EQ(raised([&] { call("printf", {out_}); }), "error [7]: Too few arguments in printf()");
+}
+
+TEST_F(FileIoTest, write_binary_values) {
+    Value f = call("open", {S(dir / "w"), S("wb")});
+    EXPECT_EQ(plain_form(call("write", {f, S("short"), array_of({1, -1, 65535})})), "6");
+    EXPECT_EQ(plain_form(call("write", {f, S("INT16"), Value::boolean(true)})), "2");
+    call("write", {f, S("float"), Value(1.5)});
+    call("write", {f, S("float"), Value(1e300)});
+    call("write", {f, S("ulong"), Value(4294967295.0)});
+    call("write", {f, S("char"), Value(255)});
+    call("write", {f, S("long"), Value(-2.9)});
+    call("write", {f, S("double"), Value(0.1)});
+    EXPECT_EQ(plain_form(call("write", {f, S("raw")})), "3");
+    call("close", {f});
+    std::string d01;
+    double tenth = 0.1;
+    d01.assign(reinterpret_cast<const char*>(&tenth), 8);
+    EXPECT_EQ(slurp(dir / "w"), "\x01\0\xFF\xFF\xFF\xFF\x01\0"
+                                "\0\0\xC0\x3F\0\0\x80\x7F\xFF\xFF\xFF\xFF\xFF\xFE\xFF\xFF\xFF"s +
+                                    d01 + "raw");
+
+    auto err = [&](std::vector<Value> a) { return raised([&] { call("write", a); }); };
+    EXPECT_EQ(err({S("byte"), Value(256)}), "error [7]: Bad argument range in write()");
+    EXPECT_EQ(err({S("byte"), Value(-128.5)}), "error [7]: Bad argument range in write()");
+    EXPECT_EQ(err({S("long"), Value(ruvo_nan())}), "error [7]: Bad argument range in write()");
+    EXPECT_EQ(err({S("byte"), S("x")}), "error [7]: Bad argument type in write()");
+    EXPECT_EQ(err({S("byte"), array_of({1, S("x")})}), "error [7]: Bad argument type in write()");
+    EXPECT_EQ(err({S("quad"), Value(1)}), "error [7]: Bad argument in write()");
+    EXPECT_EQ(err({Value(5)}), "error [7]: Bad argument in write()");
+    EXPECT_EQ(err({out_}), "error [7]: Bad argument in write()");
+    EXPECT_EQ(err({Value(1), Value(2)}), "error [7]: Cannot convert arg to string");
+    EXPECT_EQ(output(), "") << "a refused array writes none of its elements";
+
+    EXPECT_EQ(plain_form(call("write", {S("float"), Value(ruvo_nan())})), "4");
+    EXPECT_EQ(plain_form(call("write", {S("byte"), Value(10)})), "1");
+    EXPECT_EQ(output().substr(4), "\r\n") << "text mode applies to binary values too";
+}
+
+TEST_F(FileIoTest, read_binary_values) {
+    Value f = bytes_file("\xFF\xFF\xFF\xFF\x07");
+    EXPECT_EQ(plain_form(call("read", {f, S("ushort")})), "65535");
+    EXPECT_EQ(plain_form(call("read", {f, S("Short")})), "-1");
+    EXPECT_TRUE(call("read", {f, S("short")}).is_null()) << "one byte left";
+    EXPECT_TRUE(call("read", {f, S("byte")}).is_null()) << "at the end";
+
+    f = bytes_file("\x05\x06");
+    Value a = call("read", {f, Value(3), S("byte")});
+    ASSERT_TRUE(a.as_array());
+    EXPECT_EQ(display_form(a), "[ 5, 6 ]");
+    EXPECT_EQ(call("read", {f, Value(-2), S("byte")}).as_array()->size(), 0u);
+
+    f = bytes_file("\xFE\xFF\xFF\xFF\0\0\xC0\x3F"
+                   "abcdef"s);
+    EXPECT_EQ(plain_form(call("read", {f, S("ulong")})), "4294967294");
+    EXPECT_EQ(plain_form(call("read", {f, S("float")})), "1.5");
+    EXPECT_EQ(plain_form(call("read", {f, Value(4)})), "abcd");
+    EXPECT_EQ(plain_form(call("read", {f, Value(-1)})), "");
+    EXPECT_EQ(plain_form(call("read", {f, Value(1e12)})), "ef");
+
+    auto err = [&](std::vector<Value> a) { return raised([&] { call("read", a); }); };
+    EXPECT_EQ(err({f, S("nope")}), "error [7]: Bad argument in read()");
+    EXPECT_EQ(err({f, array_of({})}), "error [7]: Bad argument in read()");
+    EXPECT_EQ(err({f}), "error [7]: Bad argument in read()");
+    EXPECT_EQ(err({S("x"), S("byte")}), "error [7]: Cannot convert arg to number");
+    EXPECT_EQ(err({f, Value(2), Value(3)}), "error [7]: Cannot convert arg to string");
+    EXPECT_EQ(err({Value(1), Value(2), Value(3)}), "error [7]: Bad argument in read()");
+}
+
+TEST_F(FileIoTest, chr_and_ord) {
+    auto chr = [](Value v) { return plain_form(call("chr", {v})); };
+    EXPECT_EQ(chr(Value(65)), "A");
+    EXPECT_EQ(chr(Value(-1)), "\xFF");
+    EXPECT_EQ(chr(Value(0)), "\0"s);
+    EXPECT_EQ(chr(Value(0x82A0)), "\x82\xA0");
+    EXPECT_EQ(chr(Value(0x1234)), "");
+    EXPECT_EQ(chr(Value(256)), "");
+    EXPECT_EQ(chr(Value(70000)), "");
+    EXPECT_EQ(chr(Value(-129)), "");
+    EXPECT_EQ(chr(Value(ruvo_nan())), "");
+    EXPECT_EQ(chr(Value::boolean(true)), "\x01");
+    EXPECT_EQ(raised([] { call("chr", {S("a")}); }), "error [7]: Cannot convert arg to number");
+
+    auto ord = [](const std::string& s) { return call("ord", {S(s)}); };
+    EXPECT_EQ(plain_form(ord("A")), "65");
+    EXPECT_EQ(plain_form(ord("\xFF")), "255");
+    EXPECT_EQ(plain_form(ord("\x82\xA0")), std::to_string(0x82A0));
+    EXPECT_TRUE(ord("ab").is_null());
+    EXPECT_TRUE(ord("").is_null());
+    EXPECT_TRUE(ord("\x82\xA0x").is_null());
+    EXPECT_EQ(raised([] { call("ord", {Value(5)}); }), "error [7]: Cannot convert arg to string");
+}
+
+TEST_F(FileIoTest, gets_reads_the_input_files_as_one_stream) {
+    spit(dir / "a", "1\n2");
+    spit(dir / "e", "");
+    spit(dir / "b", "3\n");
+    input_files.names = {dir / "a", dir / "e", dir / "b"};
+    std::vector<std::string> lines;
+    for (int i = 0; i < 5; ++i) lines.push_back(plain_form(call("gets", {})));
+    EXPECT_EQ(lines, (std::vector<std::string>{"1\n", "2", "3\n", "", ""}));
+    EXPECT_EQ(global_text("__filename"), dir / "b");
+    EXPECT_TRUE(to_bool(call("eof", {})));
+
+    // Another file object reads its own lines only.
+    Value f = call("open", {S(dir / "a"), S("r")});
+    call("gets", {f});
+    call("gets", {f});
+    EXPECT_EQ(plain_form(call("gets", {f})), "");
+}
+
+TEST_F(FileIoTest, a_missing_input_file_is_a_script_error_without_line) {
+    input_files.names = {dir / "gone", dir / "later"};
+    spit(dir / "later", "x\n");
+    EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot open input file " + dir / "gone");
+    EXPECT_EQ(plain_form(call("gets", {})), "x\n") << "the next file is still read";
+}
+
+TEST_F(FileIoTest, a_fifo_at_the_end_of_the_input) {
+    spit(dir / "a", "1\n");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    input_files.names = {dir / "a", dir / "fifo", "/dev/null"};
+    std::thread writer([&] {
+        int fd = ::open((dir / "fifo").c_str(), O_WRONLY);
+        if (fd >= 0) {
+            (void)!::write(fd, "x\r\ny", 4);
+            ::close(fd);
+        }
+    });
+    std::vector<std::string> lines;
+    for (int i = 0; i < 4; ++i) lines.push_back(plain_form(call("gets", {})));
+    writer.join();
+    EXPECT_EQ(lines, (std::vector<std::string>{"1\n", "x\n", "y", ""}));
+}
+
+TEST_F(FileIoTest, in_place_editing_keeps_a_backup) {
+    std::string x = dir / "x.txt";
+    spit(x, "old\n");
+    chmod(x.c_str(), 0751);
+    input_files.inplace = true;
+    input_files.names = {x};
+    EXPECT_EQ(plain_form(call("gets", {})), "old\n");
+    call("puts", {S("new\n")});
+    EXPECT_EQ(plain_form(call("gets", {})), "");
+    call("puts", {S("more")}); // stdout still writes the last output file
+    call("flush", {out_});
+    EXPECT_EQ(slurp(x + ".bak"), "old\n");
+    EXPECT_EQ(slurp(x), "new\r\nmore");
+    EXPECT_EQ(global_text("__filename"), x);
+    struct stat st;
+    ASSERT_EQ(stat(x.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u) << "the rewritten file keeps its permissions";
+    EXPECT_EQ(output(), "") << "the console output is not written";
+}
+
+TEST_F(FileIoTest, backup_names_count_up_past_existing_files) {
+    std::string x = dir / "x.txt";
+    EXPECT_EQ(backup_name(x), x + ".bak");
+    spit(x + ".bak", "");
+    EXPECT_EQ(backup_name(x), x + ".0.bak");
+    spit(x + ".0.bak", "");
+    EXPECT_EQ(backup_name(x), x + ".1.bak");
+    std::filesystem::create_directory(x + ".1.bak");
+    EXPECT_EQ(backup_name(x), x + ".1.bak") << "a directory does not count as taken";
+
+    // The rename onto that directory fails: the original stays where it is.
+    spit(x, "keep");
+    input_files.inplace = true;
+    input_files.names = {x};
+    EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot create backup file for " + x);
+    EXPECT_EQ(slurp(x), "keep");
+}
+
+TEST_F(FileIoTest, in_place_failures_lose_nothing) {
+    input_files.inplace = true;
+    input_files.names = {dir / "none", dir.path()};
+    EXPECT_EQ(raised([] { call("gets", {}); }),
+              "error: Cannot create backup file for " + dir / "none");
+    EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot open input file " + dir.path());
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + ".bak")) << "directories are not renamed";
+
+    // Without a stdout file object nothing is renamed.
+    spit(dir / "y", "y");
+    input_files.names = {dir / "y"};
+    input_files.next = 0;
+    set_global("stdout", Value(0));
+    EXPECT_EQ(plain_form(call("gets", {})), "");
+    EXPECT_EQ(slurp(dir / "y"), "y");
+}
+
+TEST_F(FileIoTest, wildcards_expand_sorted_with_their_directory) {
+    for (const char* n : {"b.log", "a.log", "c.txt", ".hidden.log", "[x]1.log", "x1.log"})
+        spit(dir / n, "");
+    std::filesystem::create_directory(dir / "d.log");
+    add_input_file("plain.txt");
+    add_input_file(dir / "*.log");
+    add_input_file(dir / "l*gs/*.txt");
+    add_input_file(dir / "*.none");
+    add_input_file(dir / "[x]?.log");
+    EXPECT_EQ(input_files.names,
+              (std::vector<std::string>{"plain.txt", dir / "[x]1.log", dir / "a.log",
+                                        dir / "b.log", dir / "d.log", dir / "x1.log",
+                                        dir / "l*gs/*.txt", dir / "[x]1.log"}));
+}
