@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -64,10 +65,31 @@ off_t write_position(FILE* f) {
     return pos;
 }
 
+// Every encoding keeps ASCII as it is: such text needs no conversion.
+bool is_ascii(std::string_view s) {
+    const char* p = s.data();
+    size_t n = s.size(), i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull) return false;
+    }
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) & 0x80) return false;
+    return true;
+}
+
 } // namespace
 
 VFile::~VFile() {
     if (stream_ && owned_) std::fclose(stream_);
+    drop_line_buffer();
+}
+
+void VFile::drop_line_buffer() {
+    std::free(line_buf_);
+    line_buf_ = nullptr;
+    line_cap_ = 0;
 }
 
 bool VFile::open(std::string_view name, std::string_view mode) {
@@ -162,35 +184,25 @@ size_t VFile::put_bytes(std::string_view bytes, bool translate) {
 }
 
 std::string VFile::gets() {
-    std::string line;
-    if (!stream_) return line;
+    if (!stream_) return {};
     before_read();
-    // Pieces of at most 511 bytes, joined until one ends with LF or the file ends.
-    char piece[511];
-    for (;;) {
-        size_t n = 0;
-        bool complete = false;
-        while (n < sizeof piece) {
-            int c = get_byte();
-            if (c == EOF) {
-                complete = true;
-                break;
-            }
-            piece[n++] = static_cast<char>(c);
-            if (c == '\n') {
-                complete = true;
-                break;
-            }
-        }
-        line.append(piece, n);
-        if (complete) break;
-    }
-    return decoder_ ? decoder_(line) : line;
+    // One getdelim per line scans the stream's buffer with memchr under one lock.  Reading up
+    // to LF and then turning a final CR LF into LF is exactly the byte-wise translation: a CR
+    // elsewhere in the line is not followed by LF, and a CR at the end of the file stays.
+    ssize_t n = getdelim(&line_buf_, &line_cap_, '\n', stream_);
+    if (n <= 0) return {};
+    size_t len = static_cast<size_t>(n);
+    if (!stream_binary_ && len >= 2 && line_buf_[len - 1] == '\n' && line_buf_[len - 2] == '\r')
+        line_buf_[--len - 1] = '\n';
+    std::string_view line(line_buf_, len);
+    std::string result = decoder_ && !is_ascii(line) ? decoder_(line) : std::string(line);
+    if (line_cap_ > kKeptLineBuffer) drop_line_buffer();
+    return result;
 }
 
 bool VFile::puts(std::string_view text) {
     if (!stream_ || text.empty()) return false;
-    if (encoder_) return put_bytes(encoder_(text), true) > 0;
+    if (encoder_ && !is_ascii(text)) return put_bytes(encoder_(text), true) > 0;
     return put_bytes(text, true) > 0;
 }
 

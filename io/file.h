@@ -8,8 +8,8 @@
 // Line ends are the interpreter's own business, not the C library's: in text mode writing
 // turns LF into CR LF and reading turns CR LF into LF; in binary mode bytes pass unchanged.
 // The translation happens in this class's byte layer (get_byte / put_bytes), so it applies
-// alike to files, pipes and the standard streams.  Reads go through getc_unlocked on the
-// stream's own buffer, so the end-of-file indicator and rewind() stay exact.
+// alike to files, pipes and the standard streams.  Reads go through the stream's own buffer
+// (getdelim, getc_unlocked), so the end-of-file indicator and rewind() stay exact.
 //
 // Ownership: an opened stream is owned (closed by close() and by the destructor); an
 // attached stream (the process's standard streams) is only borrowed and is never closed here.
@@ -87,6 +87,12 @@ protected:
     Codec encoder_;
 
 private:
+    // A line buffer larger than this is given back after the line that needed it.
+    static constexpr size_t kKeptLineBuffer = 1 << 20;
+    void drop_line_buffer();
+
+    char* line_buf_ = nullptr; // getdelim's buffer, reused from line to line
+    size_t line_cap_ = 0;
     enum class LastOp : uint8_t { None, Read, Write };
     LastOp last_ = LastOp::None;
 };
