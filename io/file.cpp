@@ -119,7 +119,7 @@ int VFile::close() {
     int status = -1;
     if (owned_)
         status = std::fclose(stream_) == 0 ? 0 : -1;
-    else
+    else if (last_ == LastOp::Write)
         std::fflush(stream_); // borrowed: what was written still goes out, the stream stays
     forget_stream();
     return status;

@@ -12,6 +12,7 @@
 #include "core/array.h"
 #include "core/convert.h"
 #include "core/string.h"
+#include "eval/func.h"
 #include "eval/scope.h"
 #include "host/input.h"
 #include "io/fileio.h"
@@ -74,16 +75,20 @@ protected:
 
 } // namespace
 
-TEST_F(FileIoTest, printf_writes_the_formatted_text) {
+TEST_F(FileIoTest, printing_to_stdout_and_to_files) {
     Value r = call("printf", {S("%5.2f|%-4d|%s|%x"), Value(3.14159), Value(7), S("s")});
     EXPECT_TRUE(to_bool(r));
-    EXPECT_EQ(output(), " 3.14|7   |s|") << "a directive without a value prints nothing";
-
-    Value f = call("open", {S(dir / "f"), S("w")});
-    call("printf", {f, S("%d-%s\n"), Value(5), S("x")});
-    call("close", {f});
-    EXPECT_EQ(slurp(dir / "f"), "5-x\r\n");
     EXPECT_FALSE(to_bool(call("printf", {S("")}))) << "nothing written";
+    EXPECT_TRUE(to_bool(call("puts", {S("abc")})));
+    EXPECT_TRUE(to_bool(call("print", {Value(1), S("a"), Value(2)})));
+    EXPECT_EQ(output(), " 3.14|7   |s|abc1a2\r\n") << "standard output is in text mode too";
+
+    Value f = call("open", {S(dir / "p"), S("wb")});
+    call("print", {f, Value::null(), Value::boolean(false)});
+    call("puts", {f, S("z")});
+    call("printf", {f, S("%d\n"), Value(5)});
+    call("close", {f});
+    EXPECT_EQ(slurp(dir / "p"), "nullfalse\nz5\n");
 }
 
 TEST_F(FileIoTest, sprintf_directives) {
@@ -94,18 +99,13 @@ TEST_F(FileIoTest, sprintf_directives) {
     EXPECT_EQ(sprintf({S("%q")}), "q");
     EXPECT_EQ(sprintf({S("100%%")}), "100%");
     EXPECT_EQ(sprintf({S("%u"), Value(-1)}), "4294967295");
-    EXPECT_EQ(sprintf({S("%d|%x"), Value(-3.9), Value(4294967296.0 + 255)}), "-3|ff");
     EXPECT_EQ(sprintf({S("%c%c"), Value(65 + 256), Value(0)}), "A\0"s);
     EXPECT_EQ(sprintf({S("%.2s|%5s|%-3s|"), S("abc"), Value(1.5), Value::boolean(true)}),
               "ab|  1.5|true|");
-    EXPECT_EQ(sprintf({S("%.1f"), S("2.25e1")}), "22.5") << "strings convert to numbers";
     EXPECT_EQ(sprintf({S("%*d"), Value(3)}), "*d") << "no '*' reaches the C library";
     EXPECT_EQ(sprintf({S("ab%5")}), "ab");
-    EXPECT_EQ(sprintf({S("%s %s"), S("x")}), "x ");
-    EXPECT_EQ(sprintf({S("%d"), Value(1), Value(2)}), "1") << "values left over are ignored";
     EXPECT_EQ(sprintf({S("%099999d"), Value(1)}).size(), 2047u) << "one directive is cut";
     EXPECT_EQ(raised([&] { sprintf({}); }), "error [7]: Too few arguments in sprintf()");
-    EXPECT_EQ(raised([&] { sprintf({Value(5)}); }), "error [7]: Cannot convert arg to string");
 }
 
 TEST_F(FileIoTest, format_replaces_the_number_format) {
@@ -113,27 +113,9 @@ TEST_F(FileIoTest, format_replaces_the_number_format) {
     EXPECT_EQ(plain_form(Value(1.0 / 3)), "0.333");
     EXPECT_EQ(plain_form(call("format", {S("%.10g")})), "%.3f");
     EXPECT_EQ(plain_form(Value(1.0 / 3)), "0.3333333333");
-    EXPECT_EQ(raised([] { call("format", {Value(1)}); }), "error [7]: Cannot convert arg to string");
 }
 
-TEST_F(FileIoTest, puts_and_print) {
-    EXPECT_TRUE(to_bool(call("puts", {S("abc")})));
-    EXPECT_FALSE(to_bool(call("puts", {S("")})));
-    EXPECT_TRUE(to_bool(call("print", {Value(1), S("a"), Value(2)})));
-    call("print", {});
-    EXPECT_EQ(output(), "abc1a2\r\n\r\n") << "standard output is in text mode too";
-
-    Value f = call("open", {S(dir / "p"), S("wb")});
-    call("print", {f, Value::null(), Value::boolean(false)});
-    call("puts", {f, S("z")});
-    call("close", {f});
-    EXPECT_EQ(slurp(dir / "p"), "nullfalse\nz");
-    EXPECT_EQ(raised([] { call("puts", {Value(5), S("x")}); }),
-              "error [7]: Bad argument type in puts()");
-    EXPECT_EQ(raised([] { call("puts", {Value(5)}); }), "error [7]: Cannot convert arg to string");
-}
-
-TEST_F(FileIoTest, open_and_close) {
+TEST_F(FileIoTest, open_close_and_the_messages_of_missing_files) {
     EXPECT_TRUE(call("open", {S(dir / "missing"), S("r")}).is_null());
     Value u = call("open", {S(dir / "u"), S("w"), S("UTF8")});
     EXPECT_NE(dynamic_cast<VFileUtf8*>(as_file(u)), nullptr);
@@ -141,35 +123,39 @@ TEST_F(FileIoTest, open_and_close) {
     EXPECT_EQ(plain_form(call("close", {u})), "-1");
     EXPECT_EQ(raised([&] { call("open", {S(dir / "u"), S("w"), S("latin1")}); }),
               "error [7]: Unknown encoding string in open()");
-    EXPECT_EQ(raised([] { call("open", {Value(1), S("r")}); }),
-              "error [7]: Cannot convert arg to string");
-    EXPECT_EQ(raised([] { call("open", {S("x"), Value(1)}); }),
-              "error [7]: Cannot convert arg to string");
-    EXPECT_EQ(raised([] { call("open", {S("x"), S("r"), Value(1)}); }),
-              "error [7]: Cannot convert arg to string");
     for (const char* fn : {"close", "gets", "eof", "rewind", "flush", "binmode", "txtmode"})
         EXPECT_EQ(raised([&] { call(fn, {S("not a file")}); }),
                   "error [7]: Bad argument type in "s + fn + "()");
-}
+    EXPECT_EQ(raised([] { call("puts", {Value(5), S("x")}); }),
+              "error [7]: Bad argument type in puts()");
+    EXPECT_EQ(raised([] { call("printf", {}); }), "error [7]: Too few arguments in printf()");
+    EXPECT_EQ(raised([&] { call("printf", {out_}); }), "error [7]: Too few arguments in printf()");
 
-TEST_F(FileIoTest, missing_default_files) {
     set_global("stdout", Value(1));
     set_global("stdin", S("text"));
-    EXPECT_EQ(raised([] { call("puts", {S("x")}); }),
-              "error [7]: Cannot retrieve file handle in puts()");
     EXPECT_EQ(raised([] { call("print", {S("x")}); }),
               "error [7]: Cannot retrieve file handle in print()");
-    EXPECT_EQ(raised([] { call("printf", {S("x")}); }),
-              "error [7]: Cannot retrieve file handle in printf()");
-    EXPECT_EQ(raised([] { call("write", {S("x")}); }),
-              "error [7]: Cannot retrieve file handle in write()");
     EXPECT_EQ(raised([] { call("gets", {}); }), "error [7]: Cannot retrieve file handle in gets()");
     EXPECT_EQ(raised([] { call("read", {Value(1)}); }),
               "error [7]: Cannot retrieve file handle in read()");
     EXPECT_TRUE(to_bool(call("eof", {}))) << "no stdin: nothing more to read";
-    set_global("stdout", out_);
-    EXPECT_EQ(raised([] { call("printf", {}); }), "error [7]: Too few arguments in printf()");
-    EXPECT_EQ(raised([&] { call("printf", {out_}); }), "error [7]: Too few arguments in printf()");
+}
+
+TEST_F(FileIoTest, a_function_may_redirect_output_with_its_own_stdout) {
+    func_data fn;
+    scopes.enterFunction(&fn);
+    call("puts", {S("global ")});
+    Value mine = call("open", {S(dir / "mine"), S("wb")});
+    scopes.declare(intern("stdout"), SymMan::Function)->set(mine);
+    call("print", {S("local")});
+    call("close", {mine});
+    EXPECT_EQ(slurp(dir / "mine"), "local\n");
+    scopes.lookup(intern("stdout"))->set_num(1);
+    EXPECT_EQ(raised([] { call("puts", {S("x")}); }),
+              "error [7]: Cannot retrieve file handle in puts()")
+        << "a local stdout that holds no file hides the global one";
+    scopes.popAll();
+    EXPECT_EQ(output(), "global ");
 }
 
 TEST_F(FileIoTest, write_binary_values) {
@@ -178,8 +164,6 @@ TEST_F(FileIoTest, write_binary_values) {
     EXPECT_EQ(plain_form(call("write", {f, S("INT16"), Value::boolean(true)})), "2");
     call("write", {f, S("float"), Value(1.5)});
     call("write", {f, S("float"), Value(1e300)});
-    call("write", {f, S("ulong"), Value(4294967295.0)});
-    call("write", {f, S("char"), Value(255)});
     call("write", {f, S("long"), Value(-2.9)});
     call("write", {f, S("double"), Value(0.1)});
     EXPECT_EQ(plain_form(call("write", {f, S("raw")})), "3");
@@ -188,19 +172,16 @@ TEST_F(FileIoTest, write_binary_values) {
     double tenth = 0.1;
     d01.assign(reinterpret_cast<const char*>(&tenth), 8);
     EXPECT_EQ(slurp(dir / "w"), "\x01\0\xFF\xFF\xFF\xFF\x01\0"
-                                "\0\0\xC0\x3F\0\0\x80\x7F\xFF\xFF\xFF\xFF\xFF\xFE\xFF\xFF\xFF"s +
+                                "\0\0\xC0\x3F\0\0\x80\x7F\xFE\xFF\xFF\xFF"s +
                                     d01 + "raw");
 
     auto err = [&](std::vector<Value> a) { return raised([&] { call("write", a); }); };
     EXPECT_EQ(err({S("byte"), Value(256)}), "error [7]: Bad argument range in write()");
-    EXPECT_EQ(err({S("byte"), Value(-128.5)}), "error [7]: Bad argument range in write()");
     EXPECT_EQ(err({S("long"), Value(ruvo_nan())}), "error [7]: Bad argument range in write()");
     EXPECT_EQ(err({S("byte"), S("x")}), "error [7]: Bad argument type in write()");
     EXPECT_EQ(err({S("byte"), array_of({1, S("x")})}), "error [7]: Bad argument type in write()");
     EXPECT_EQ(err({S("quad"), Value(1)}), "error [7]: Bad argument in write()");
-    EXPECT_EQ(err({Value(5)}), "error [7]: Bad argument in write()");
     EXPECT_EQ(err({out_}), "error [7]: Bad argument in write()");
-    EXPECT_EQ(err({Value(1), Value(2)}), "error [7]: Cannot convert arg to string");
     EXPECT_EQ(output(), "") << "a refused array writes none of its elements";
 
     EXPECT_EQ(plain_form(call("write", {S("float"), Value(ruvo_nan())})), "4");
@@ -231,10 +212,8 @@ TEST_F(FileIoTest, read_binary_values) {
 
     auto err = [&](std::vector<Value> a) { return raised([&] { call("read", a); }); };
     EXPECT_EQ(err({f, S("nope")}), "error [7]: Bad argument in read()");
-    EXPECT_EQ(err({f, array_of({})}), "error [7]: Bad argument in read()");
     EXPECT_EQ(err({f}), "error [7]: Bad argument in read()");
     EXPECT_EQ(err({S("x"), S("byte")}), "error [7]: Cannot convert arg to number");
-    EXPECT_EQ(err({f, Value(2), Value(3)}), "error [7]: Cannot convert arg to string");
     EXPECT_EQ(err({Value(1), Value(2), Value(3)}), "error [7]: Bad argument in read()");
 }
 
@@ -245,11 +224,8 @@ TEST_F(FileIoTest, chr_and_ord) {
     EXPECT_EQ(chr(Value(0)), "\0"s);
     EXPECT_EQ(chr(Value(0x82A0)), "\x82\xA0");
     EXPECT_EQ(chr(Value(0x1234)), "");
-    EXPECT_EQ(chr(Value(256)), "");
     EXPECT_EQ(chr(Value(70000)), "");
-    EXPECT_EQ(chr(Value(-129)), "");
     EXPECT_EQ(chr(Value(ruvo_nan())), "");
-    EXPECT_EQ(chr(Value::boolean(true)), "\x01");
     EXPECT_EQ(raised([] { call("chr", {S("a")}); }), "error [7]: Cannot convert arg to number");
 
     auto ord = [](const std::string& s) { return call("ord", {S(s)}); };
@@ -257,34 +233,20 @@ TEST_F(FileIoTest, chr_and_ord) {
     EXPECT_EQ(plain_form(ord("\xFF")), "255");
     EXPECT_EQ(plain_form(ord("\x82\xA0")), std::to_string(0x82A0));
     EXPECT_TRUE(ord("ab").is_null());
-    EXPECT_TRUE(ord("").is_null());
     EXPECT_TRUE(ord("\x82\xA0x").is_null());
-    EXPECT_EQ(raised([] { call("ord", {Value(5)}); }), "error [7]: Cannot convert arg to string");
 }
 
 TEST_F(FileIoTest, gets_reads_the_input_files_as_one_stream) {
     spit(dir / "a", "1\n2");
     spit(dir / "e", "");
     spit(dir / "b", "3\n");
-    input_files.names = {dir / "a", dir / "e", dir / "b"};
+    input_files.names = {dir / "gone", dir / "a", dir / "e", dir / "b"};
+    EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot open input file " + dir / "gone");
     std::vector<std::string> lines;
-    for (int i = 0; i < 5; ++i) lines.push_back(plain_form(call("gets", {})));
-    EXPECT_EQ(lines, (std::vector<std::string>{"1\n", "2", "3\n", "", ""}));
+    for (int i = 0; i < 4; ++i) lines.push_back(plain_form(call("gets", {})));
+    EXPECT_EQ(lines, (std::vector<std::string>{"1\n", "2", "3\n", ""}));
     EXPECT_EQ(global_text("__filename"), dir / "b");
     EXPECT_TRUE(to_bool(call("eof", {})));
-
-    // Another file object reads its own lines only.
-    Value f = call("open", {S(dir / "a"), S("r")});
-    call("gets", {f});
-    call("gets", {f});
-    EXPECT_EQ(plain_form(call("gets", {f})), "");
-}
-
-TEST_F(FileIoTest, a_missing_input_file_is_a_script_error_without_line) {
-    input_files.names = {dir / "gone", dir / "later"};
-    spit(dir / "later", "x\n");
-    EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot open input file " + dir / "gone");
-    EXPECT_EQ(plain_form(call("gets", {})), "x\n") << "the next file is still read";
 }
 
 TEST_F(FileIoTest, a_fifo_at_the_end_of_the_input) {
@@ -324,39 +286,30 @@ TEST_F(FileIoTest, in_place_editing_keeps_a_backup) {
     EXPECT_EQ(output(), "") << "the console output is not written";
 }
 
-TEST_F(FileIoTest, backup_names_count_up_past_existing_files) {
+TEST_F(FileIoTest, in_place_failures_lose_nothing) {
     std::string x = dir / "x.txt";
-    EXPECT_EQ(backup_name(x), x + ".bak");
     spit(x + ".bak", "");
-    EXPECT_EQ(backup_name(x), x + ".0.bak");
     spit(x + ".0.bak", "");
     EXPECT_EQ(backup_name(x), x + ".1.bak");
     std::filesystem::create_directory(x + ".1.bak");
     EXPECT_EQ(backup_name(x), x + ".1.bak") << "a directory does not count as taken";
 
-    // The rename onto that directory fails: the original stays where it is.
     spit(x, "keep");
     input_files.inplace = true;
-    input_files.names = {x};
+    input_files.names = {x, dir / "none", dir.path()};
     EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot create backup file for " + x);
-    EXPECT_EQ(slurp(x), "keep");
-}
-
-TEST_F(FileIoTest, in_place_failures_lose_nothing) {
-    input_files.inplace = true;
-    input_files.names = {dir / "none", dir.path()};
+    EXPECT_EQ(slurp(x), "keep") << "the rename onto the directory failed";
     EXPECT_EQ(raised([] { call("gets", {}); }),
               "error: Cannot create backup file for " + dir / "none");
     EXPECT_EQ(raised([] { call("gets", {}); }), "error: Cannot open input file " + dir.path());
     EXPECT_FALSE(std::filesystem::exists(dir.path() + ".bak")) << "directories are not renamed";
 
     // Without a stdout file object nothing is renamed.
-    spit(dir / "y", "y");
-    input_files.names = {dir / "y"};
+    input_files.names = {x};
     input_files.next = 0;
     set_global("stdout", Value(0));
     EXPECT_EQ(plain_form(call("gets", {})), "");
-    EXPECT_EQ(slurp(dir / "y"), "y");
+    EXPECT_EQ(slurp(x), "keep");
 }
 
 TEST_F(FileIoTest, wildcards_expand_sorted_with_their_directory) {
