@@ -14,6 +14,8 @@
 
 namespace ruvo {
 
+FileLimits file_limits;
+
 namespace {
 
 // Translates a mode string of the C library ("r", "w", "a", then any of "+", "b", "t", "x")
@@ -83,13 +85,6 @@ bool is_ascii(std::string_view s) {
 
 VFile::~VFile() {
     if (stream_ && owned_) std::fclose(stream_);
-    drop_line_buffer();
-}
-
-void VFile::drop_line_buffer() {
-    std::free(line_buf_);
-    line_buf_ = nullptr;
-    line_cap_ = 0;
 }
 
 bool VFile::open(std::string_view name, std::string_view mode) {
@@ -183,21 +178,47 @@ size_t VFile::put_bytes(std::string_view bytes, bool translate) {
     return done;
 }
 
+// Appends up to `limit` bytes of the line to `line`: through LF, or to the end of the file.
+// The stream's buffer is scanned in place with memchr, as getc_unlocked itself reads it, so
+// a line costs no call per byte and the stream's own state (end of file, pushback, position)
+// stays what the C library keeps.
+void VFile::read_line(std::string& line, size_t limit) {
+    FILE* f = stream_;
+    while (line.size() < limit) {
+#ifdef __GLIBC__
+        if (f->_IO_read_ptr < f->_IO_read_end) {
+            const char* p = f->_IO_read_ptr;
+            size_t n = std::min<size_t>(static_cast<size_t>(f->_IO_read_end - p),
+                                        limit - line.size());
+            const void* lf = std::memchr(p, '\n', n);
+            if (lf) n = static_cast<size_t>(static_cast<const char*>(lf) - p) + 1;
+            line.append(p, n);
+            f->_IO_read_ptr += n;
+            if (lf) return;
+            continue;
+        }
+#endif
+        int c = getc_unlocked(f); // refills the buffer, or meets the end
+        if (c == EOF) return;
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') return;
+    }
+}
+
 std::string VFile::gets() {
-    if (!stream_) return {};
+    std::string line;
+    if (!stream_) return line;
     before_read();
-    // One getdelim per line scans the stream's buffer with memchr under one lock.  Reading up
-    // to LF and then turning a final CR LF into LF is exactly the byte-wise translation: a CR
-    // elsewhere in the line is not followed by LF, and a CR at the end of the file stays.
-    ssize_t n = getdelim(&line_buf_, &line_cap_, '\n', stream_);
-    if (n <= 0) return {};
-    size_t len = static_cast<size_t>(n);
-    if (!stream_binary_ && len >= 2 && line_buf_[len - 1] == '\n' && line_buf_[len - 2] == '\r')
-        line_buf_[--len - 1] = '\n';
-    std::string_view line(line_buf_, len);
-    std::string result = decoder_ && !is_ascii(line) ? decoder_(line) : std::string(line);
-    if (line_cap_ > kKeptLineBuffer) drop_line_buffer();
-    return result;
+    read_line(line, file_limits.line);
+    // Turning a final CR LF into LF is exactly the byte-wise translation: a CR elsewhere in
+    // the line is not followed by LF, and a CR at the end of the file stays.
+    size_t len = line.size();
+    if (!stream_binary_ && len >= 2 && line[len - 1] == '\n' && line[len - 2] == '\r') {
+        line[len - 2] = '\n';
+        line.pop_back();
+    }
+    if (decoder_ && !is_ascii(line)) return decoder_(line);
+    return line;
 }
 
 bool VFile::puts(std::string_view text) {
@@ -273,7 +294,7 @@ std::string VFileUtf16::gets() {
     const bool text = text_mode();
     // The units are read raw: a byte pair 0D 0A inside UTF-16 text is no line end.
     std::string units;
-    for (;;) {
+    while (units.size() < file_limits.line) {
         int lo = get_raw();
         if (lo == EOF) break;
         int hi = get_raw();

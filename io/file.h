@@ -9,7 +9,7 @@
 // turns LF into CR LF and reading turns CR LF into LF; in binary mode bytes pass unchanged.
 // The translation happens in this class's byte layer (get_byte / put_bytes), so it applies
 // alike to files, pipes and the standard streams.  Reads go through the stream's own buffer
-// (getdelim, getc_unlocked), so the end-of-file indicator and rewind() stay exact.
+// (scanned in place, getc_unlocked), so the end-of-file indicator and rewind() stay exact.
 //
 // Ownership: an opened stream is owned (closed by close() and by the destructor); an
 // attached stream (the process's standard streams) is only borrowed and is never closed here.
@@ -24,6 +24,13 @@
 #include "core/value.h"
 
 namespace ruvo {
+
+struct FileLimits {
+    // The longest line gets() returns: a longer one comes back in parts of this size, so that
+    // a file without line ends (or /dev/zero) cannot take all memory.
+    size_t line = size_t{256} << 20;
+};
+extern FileLimits file_limits;
 
 class VFile : public VRef {
 public:
@@ -44,6 +51,7 @@ public:
     virtual int close();
     virtual void attach(FILE* stream);
     // One line with its LF (none at the end of the file), decoded; empty text at the end.
+    // A line longer than file_limits.line comes back in parts.
     virtual std::string gets();
     // Encodes and writes; true when at least one byte was written.
     virtual bool puts(std::string_view text);
@@ -87,12 +95,8 @@ protected:
     Codec encoder_;
 
 private:
-    // A line buffer larger than this is given back after the line that needed it.
-    static constexpr size_t kKeptLineBuffer = 1 << 20;
-    void drop_line_buffer();
+    void read_line(std::string& line, size_t limit);
 
-    char* line_buf_ = nullptr; // getdelim's buffer, reused from line to line
-    size_t line_cap_ = 0;
     enum class LastOp : uint8_t { None, Read, Write };
     LastOp last_ = LastOp::None;
 };

@@ -181,6 +181,13 @@ TEST_F(FileTest, special_missing_and_refused_files) {
     EXPECT_EQ(f->gets(), "");
     EXPECT_TRUE(f->eof());
 
+    // A line without end comes back in parts of the line limit.
+    ASSERT_TRUE(f->open("/dev/zero", "r"));
+    size_t limit = file_limits.line;
+    file_limits.line = 100000;
+    EXPECT_EQ(f->gets(), std::string(100000, '\0'));
+    file_limits.line = limit;
+
     // A full disk: short writes and failed flushes are results.
     ASSERT_TRUE(f->open("/dev/full", "w"));
     std::string big(1 << 20, 'z');
