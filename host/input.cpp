@@ -18,7 +18,9 @@ InputFileState input_files;
 
 namespace {
 
-bool has_wildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+bool has_wildcard(std::string_view s) {
+    return s.find_first_of("*?") != std::string_view::npos;
+}
 
 // Exists and is not a directory.
 bool is_ordinary_file(const std::string& path) {
@@ -35,8 +37,7 @@ void set_filename(const std::string& name) {
 
 // Renames without ever replacing an existing entry, so that no backup can overwrite a file.
 bool rename_no_replace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
     // A file system without the flag: check, then rename.
     struct stat st;

@@ -188,8 +188,8 @@ void VFile::read_line(std::string& line, size_t limit) {
 #ifdef __GLIBC__
         if (f->_IO_read_ptr < f->_IO_read_end) {
             const char* p = f->_IO_read_ptr;
-            size_t n = std::min<size_t>(static_cast<size_t>(f->_IO_read_end - p),
-                                        limit - line.size());
+            size_t n =
+                std::min<size_t>(static_cast<size_t>(f->_IO_read_end - p), limit - line.size());
             const void* lf = std::memchr(p, '\n', n);
             if (lf) n = static_cast<size_t>(static_cast<const char*>(lf) - p) + 1;
             line.append(p, n);
@@ -253,7 +253,9 @@ std::string VFile::read(size_t n) {
     return out;
 }
 
-size_t VFile::write(std::string_view bytes) { return put_bytes(bytes, true); }
+size_t VFile::write(std::string_view bytes) {
+    return put_bytes(bytes, true);
+}
 
 bool VFile::eof() {
     // A read error counts as the end: a loop waiting for eof() must not spin forever.
@@ -274,8 +276,12 @@ bool VFile::flush() {
     return false;
 }
 
-bool VFile::binmode() { return set_translation(true); }
-bool VFile::txtmode() { return set_translation(false); }
+bool VFile::binmode() {
+    return set_translation(true);
+}
+bool VFile::txtmode() {
+    return set_translation(false);
+}
 
 bool VFile::set_translation(bool binary) {
     if (!stream_) return false;

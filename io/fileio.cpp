@@ -326,19 +326,21 @@ void bi_ord(VContext&, int line, Args args, Value& result) {
 }
 
 constexpr BuiltinDef kFileIo[] = {
-    {"open", 2, bi_open},       {"open", 3, bi_open},       {"close", 1, bi_close},
-    {"gets", 0, bi_gets},       {"gets", 1, bi_gets},       {"puts", 1, bi_puts},
-    {"puts", 2, bi_puts},       {"eof", 0, bi_eof},         {"eof", 1, bi_eof},
-    {"rewind", 1, bi_rewind},   {"flush", 1, bi_flush},     {"binmode", 1, bi_binmode},
-    {"txtmode", 1, bi_txtmode}, {"read", 1, bi_read},       {"read", 2, bi_read},
-    {"read", 3, bi_read},       {"write", 1, bi_write},     {"write", 2, bi_write},
-    {"write", 3, bi_write},     {"chr", 1, bi_chr},         {"ord", 1, bi_ord},
-    {"format", 1, bi_format},   {"print", -1, bi_print},    {"printf", -1, bi_printf},
+    {"open", 2, bi_open},        {"open", 3, bi_open},    {"close", 1, bi_close},
+    {"gets", 0, bi_gets},        {"gets", 1, bi_gets},    {"puts", 1, bi_puts},
+    {"puts", 2, bi_puts},        {"eof", 0, bi_eof},      {"eof", 1, bi_eof},
+    {"rewind", 1, bi_rewind},    {"flush", 1, bi_flush},  {"binmode", 1, bi_binmode},
+    {"txtmode", 1, bi_txtmode},  {"read", 1, bi_read},    {"read", 2, bi_read},
+    {"read", 3, bi_read},        {"write", 1, bi_write},  {"write", 2, bi_write},
+    {"write", 3, bi_write},      {"chr", 1, bi_chr},      {"ord", 1, bi_ord},
+    {"format", 1, bi_format},    {"print", -1, bi_print}, {"printf", -1, bi_printf},
     {"sprintf", -1, bi_sprintf},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> fileio_builtins() { return kFileIo; }
+std::span<const BuiltinDef> fileio_builtins() {
+    return kFileIo;
+}
 
 } // namespace ruvo

@@ -27,7 +27,9 @@ using iotest::spit;
 
 namespace {
 
-Value S(const std::string& s) { return make_string(s); }
+Value S(const std::string& s) {
+    return make_string(s);
+}
 
 Value array_of(std::initializer_list<Value> items) {
     Value a(new VArray());
@@ -35,7 +37,9 @@ Value array_of(std::initializer_list<Value> items) {
     return a;
 }
 
-void set_global(const char* name, const Value& v) { scopes.declareGlobal(intern(name))->set(v); }
+void set_global(const char* name, const Value& v) {
+    scopes.declareGlobal(intern(name))->set(v);
+}
 
 std::string global_text(const char* name) {
     Cell* c = scopes.lookupGlobal(intern(name));
@@ -121,12 +125,16 @@ TEST_F(FileIoTest, open_close_and_the_messages_of_missing_files) {
     EXPECT_NE(dynamic_cast<VFileUtf8*>(as_file(u)), nullptr);
     EXPECT_EQ(plain_form(call("close", {u})), "0");
     EXPECT_EQ(plain_form(call("close", {u})), "-1");
-    EXPECT_EQ(raised([&] { call("open", {S(dir / "u"), S("w"), S("latin1")}); }),
+    EXPECT_EQ(raised([&] {
+                  call("open", {S(dir / "u"), S("w"), S("latin1")});
+              }),
               "error [7]: Unknown encoding string in open()");
     for (const char* fn : {"close", "gets", "eof", "rewind", "flush", "binmode", "txtmode"})
         EXPECT_EQ(raised([&] { call(fn, {S("not a file")}); }),
                   "error [7]: Bad argument type in "s + fn + "()");
-    EXPECT_EQ(raised([] { call("puts", {Value(5), S("x")}); }),
+    EXPECT_EQ(raised([] {
+                  call("puts", {Value(5), S("x")});
+              }),
               "error [7]: Bad argument type in puts()");
     EXPECT_EQ(raised([] { call("printf", {}); }), "error [7]: Too few arguments in printf()");
     EXPECT_EQ(raised([&] { call("printf", {out_}); }), "error [7]: Too few arguments in printf()");
@@ -322,7 +330,7 @@ TEST_F(FileIoTest, wildcards_expand_sorted_with_their_directory) {
     add_input_file(dir / "*.none");
     add_input_file(dir / "[x]?.log");
     EXPECT_EQ(input_files.names,
-              (std::vector<std::string>{"plain.txt", dir / "[x]1.log", dir / "a.log",
-                                        dir / "b.log", dir / "d.log", dir / "x1.log",
-                                        dir / "l*gs/*.txt", dir / "[x]1.log"}));
+              (std::vector<std::string>{"plain.txt", dir / "[x]1.log", dir / "a.log", dir / "b.log",
+                                        dir / "d.log", dir / "x1.log", dir / "l*gs/*.txt",
+                                        dir / "[x]1.log"}));
 }
