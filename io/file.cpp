@@ -55,8 +55,8 @@ bool fopen_mode(std::string_view mode, std::string& out, bool& binary) {
     std::_Exit(128 + SIGPIPE);
 }
 
-// The position the next write lands at.  A stream opened for appending reports 0 until it
-// has written, although its writes go to the end.
+// The position the next write lands at.  A stream opened with "a+" reports 0 before its first
+// write, although its writes go to the end.
 off_t write_position(FILE* f) {
     off_t pos = ftello(f);
     if (pos != 0) return pos;
@@ -121,6 +121,7 @@ int VFile::close() {
 }
 
 void VFile::attach(FILE* stream) {
+    if (stream_ != stream) close();
     stream_ = stream;
     owned_ = false;
     stream_binary_ = binary_;
