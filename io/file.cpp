@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/text.h"
 #include "io/codec.h"
 
 namespace ruvo {
@@ -345,13 +346,10 @@ bool VFileUtf16::puts(std::string_view text) {
 }
 
 VFile* make_file(std::string_view encoding) {
-    std::string e(encoding);
-    for (char& c : e)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (e == "sjis") return new VFileSjis();
-    if (e == "euc") return new VFileEuc();
-    if (e == "utf8") return new VFileUtf8();
-    if (e == "utf16") return new VFileUtf16();
+    if (iequals_ascii(encoding, "sjis")) return new VFileSjis();
+    if (iequals_ascii(encoding, "euc")) return new VFileEuc();
+    if (iequals_ascii(encoding, "utf8")) return new VFileUtf8();
+    if (iequals_ascii(encoding, "utf16")) return new VFileUtf16();
     return nullptr;
 }
 

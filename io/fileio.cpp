@@ -8,10 +8,12 @@
 #include "core/convert.h"
 #include "core/sjis.h"
 #include "core/string.h"
+#include "core/text.h"
 #include "eval/error.h"
 #include "eval/scope.h"
 #include "host/input.h"
 #include "io/format.h"
+#include "lib/args.h"
 #include "lib/registry.h"
 
 namespace ruvo {
@@ -32,7 +34,7 @@ using Args = std::span<Value>;
 // The file argument of functions whose file position must hold a file object.
 VFile* file_arg(const Value& v, int line, const char* fn) {
     VFile* f = as_file(v);
-    if (!f) raise(line, "Bad argument type in %s()", fn);
+    if (!f) raise_bad_type(line, fn);
     return f;
 }
 
@@ -48,14 +50,6 @@ VFile* leading_file(Args args, StdFile which, int line, const char* fn, size_t& 
     VFile* f = args.empty() ? nullptr : as_file(args[0]);
     first = f ? 1 : 0;
     return f ? f : default_file(which, line, fn);
-}
-
-// A count: truncated toward zero and clamped into a signed 32-bit integer.
-int32_t count_of(double d) {
-    if (std::isnan(d)) return 0;
-    if (d <= -2147483648.0) return INT32_MIN;
-    if (d >= 2147483647.0) return INT32_MAX;
-    return static_cast<int32_t>(d);
 }
 
 // ---- binary element types of read() and write() -----------------------------------------
@@ -79,21 +73,10 @@ constexpr BinType kBinTypes[] = {
     {{"double", nullptr}, 8, true, true, 0, 0},
 };
 
-bool same_ignoring_case(std::string_view a, const char* b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = a[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != b[i]) return false;
-    }
-    return true;
-}
-
 const BinType* find_type(std::string_view name) {
     for (const BinType& t : kBinTypes)
         for (const char* n : t.names)
-            if (n && same_ignoring_case(name, n)) return &t;
+            if (n && iequals_ascii(name, n)) return &t;
     return nullptr;
 }
 
@@ -249,7 +232,7 @@ void bi_read(VContext&, int line, Args args, Value& result) {
     if (rest == 1) {
         const Value& a = args[i];
         if (a.is_numeric()) {
-            int32_t n = count_of(a.num());
+            int32_t n = trunc_clamped<int32_t>(a.num());
             result = make_string(f->read(n > 0 ? static_cast<size_t>(n) : 0));
             return;
         }
@@ -260,7 +243,7 @@ void bi_read(VContext&, int line, Args args, Value& result) {
             return;
         }
     } else if (rest == 2) {
-        int32_t count = count_of(arg_number(args[i], line));
+        int32_t count = arg_trunc32(args[i], line);
         const BinType* t = find_type(arg_string(args[i + 1], line));
         if (!t) raise(line, "Bad argument in read()");
         Value list(new VArray());
