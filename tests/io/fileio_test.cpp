@@ -21,20 +21,14 @@
 using namespace ruvo;
 using namespace std::string_literals;
 using iotest::call;
-using iotest::raised;
 using iotest::slurp;
 using iotest::spit;
+using ruvo::test::raised;
 
 namespace {
 
 Value S(const std::string& s) {
     return make_string(s);
-}
-
-Value array_of(std::initializer_list<Value> items) {
-    Value a(new VArray());
-    for (const Value& v : items) a.as_array()->push(v);
-    return a;
 }
 
 void set_global(const char* name, const Value& v) {
@@ -168,7 +162,7 @@ TEST_F(FileIoTest, a_function_may_redirect_output_with_its_own_stdout) {
 
 TEST_F(FileIoTest, write_binary_values) {
     Value f = call("open", {S(dir / "w"), S("wb")});
-    EXPECT_EQ(plain_form(call("write", {f, S("short"), array_of({1, -1, 65535})})), "6");
+    EXPECT_EQ(plain_form(call("write", {f, S("short"), ruvo::test::arr({1, -1, 65535})})), "6");
     EXPECT_EQ(plain_form(call("write", {f, S("INT16"), Value::boolean(true)})), "2");
     call("write", {f, S("float"), Value(1.5)});
     call("write", {f, S("float"), Value(1e300)});
@@ -187,7 +181,8 @@ TEST_F(FileIoTest, write_binary_values) {
     EXPECT_EQ(err({S("byte"), Value(256)}), "error [7]: Bad argument range in write()");
     EXPECT_EQ(err({S("long"), Value(ruvo_nan())}), "error [7]: Bad argument range in write()");
     EXPECT_EQ(err({S("byte"), S("x")}), "error [7]: Bad argument type in write()");
-    EXPECT_EQ(err({S("byte"), array_of({1, S("x")})}), "error [7]: Bad argument type in write()");
+    EXPECT_EQ(err({S("byte"), ruvo::test::arr({1, S("x")})}),
+              "error [7]: Bad argument type in write()");
     EXPECT_EQ(err({S("quad"), Value(1)}), "error [7]: Bad argument in write()");
     EXPECT_EQ(err({out_}), "error [7]: Bad argument in write()");
     EXPECT_EQ(output(), "") << "a refused array writes none of its elements";

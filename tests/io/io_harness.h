@@ -1,11 +1,11 @@
 // Helpers of the file tests: a scratch directory made with mkdtemp and removed afterwards,
 // whole-file reads and writes, and a call of a file I/O built-in by name and argument count.
+// (Messages of script errors and arrays come from test_support.h.)
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -14,6 +14,7 @@
 #include "eval/context.h"
 #include "eval/error.h"
 #include "lib/registry.h"
+#include "test_support.h"
 
 namespace iotest {
 
@@ -57,15 +58,6 @@ inline ruvo::Value call(const char* name, std::vector<ruvo::Value> args) {
     ruvo::Value result;
     any->handler(ctx, 7, args, result);
     return result;
-}
-
-inline std::string raised(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ruvo::ScriptError& e) {
-        return e.message;
-    }
-    return "(nothing raised)";
 }
 
 } // namespace iotest
