@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <random>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,32 @@ TEST_F(FileTest, long_lines_and_cr_lf_on_buffer_boundaries) {
     for (const std::string& l : lines) joined += l;
     EXPECT_EQ(joined.find('\r'), std::string::npos);
     EXPECT_EQ(opened("long", "r")->read(1 << 20), joined) << "read(n) translates the same way";
+}
+
+TEST_F(FileTest, translation_agrees_with_a_reference_for_any_buffer_size) {
+    std::mt19937 rng(12345);
+    std::string bytes;
+    for (int i = 0; i < 20000; ++i) bytes += "ab\r\n"[rng() % 4];
+    spit(dir / "mix", bytes);
+    std::string expected;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
+            expected += bytes[i];
+    for (size_t buffer : {1u, 2u, 3u, 7u, 4096u}) {
+        VFile* f = opened("mix", "r");
+        setvbuf(f->stream(), nullptr, _IOFBF, buffer);
+        std::string joined;
+        for (const std::string& l : all_lines(f)) {
+            EXPECT_TRUE(l.back() == '\n' || f->eof()) << "only the last line lacks its LF";
+            joined += l;
+        }
+        EXPECT_EQ(joined, expected) << "gets, buffer " << buffer;
+        VFile* g = opened("mix", "r");
+        setvbuf(g->stream(), nullptr, _IOFBF, buffer);
+        std::string chunks;
+        for (std::string c; !(c = g->read(1 + rng() % 5)).empty();) chunks += c;
+        EXPECT_EQ(chunks, expected) << "read, buffer " << buffer;
+    }
 }
 
 TEST_F(FileTest, text_mode_translates_line_ends_binary_mode_passes_them) {
