@@ -65,10 +65,12 @@ bool Expander::expand_at(const Token& t, TokenInput& in, int depth) {
         hs = m_hide.add(t.hide, m->id);
     }
     if (++m_expansions > m_limits.max_expansions) return too_large();
-    TokenList result;
-    substitute(*m, args, hs, t.line, result, depth);
-    if (in.stack.size() + result.size() > m_limits.max_tokens) return too_large();
-    in.stack.insert(in.stack.end(), result.rbegin(), result.rend());
+    // The replacement is built right on the stack and then turned round, so that its first
+    // token is the next one taken.
+    const size_t base = in.stack.size();
+    substitute(*m, args, hs, t.line, in.stack, depth);
+    std::reverse(in.stack.begin() + static_cast<ptrdiff_t>(base), in.stack.end());
+    if (in.stack.size() > m_limits.max_tokens) return too_large();
     return true;
 }
 
@@ -127,8 +129,10 @@ bool Expander::collect_args(const Macro& m, const Token& name, TokenInput& in,
     return true;
 }
 
+// Appends the replacement of [m] to [out] (what [out] held before is left alone).
 void Expander::substitute(const Macro& m, const std::vector<TokenList>& args, HideSet hs,
                           uint32_t line, TokenList& out, int depth) {
+    const size_t base = out.size();
     std::vector<TokenList> expanded(args.size());
     std::vector<bool> done(args.size(), false);
     const TokenList& body = m.body;
@@ -146,7 +150,7 @@ void Expander::substitute(const Macro& m, const std::vector<TokenList>& args, Hi
             } else {
                 rhs.push_back(r);
             }
-            paste(out, rhs);
+            paste(out, base, rhs);
         } else if (b.aux >= 0) {
             const size_t a = static_cast<size_t>(b.aux);
             if (i + 1 < body.size() && body[i + 1].aux == Token::kPaste) {
@@ -173,16 +177,19 @@ void Expander::substitute(const Macro& m, const std::vector<TokenList>& args, Hi
         } else {
             out.push_back(b);
         }
-        if (out.size() > m_limits.max_tokens) {
+        if (out.size() - base > m_limits.max_tokens) {
             too_large();
             return;
         }
     }
-    std::erase_if(out, [](const Token& t) { return t.kind == Tok::Placemarker; });
-    for (Token& t : out) {
-        t.hide = m_hide.unite(t.hide, hs);
-        t.line = line;
-        t.aux = -1;
+    auto first = out.begin() + static_cast<ptrdiff_t>(base);
+    out.erase(
+        std::remove_if(first, out.end(), [](const Token& t) { return t.kind == Tok::Placemarker; }),
+        out.end());
+    for (auto it = out.begin() + static_cast<ptrdiff_t>(base); it != out.end(); ++it) {
+        it->hide = m_hide.unite(it->hide, hs);
+        it->line = line;
+        it->aux = -1;
     }
 }
 
@@ -228,11 +235,12 @@ Token Expander::stringize(const TokenList& arg) {
     return t;
 }
 
-// Joins the last token of [out] with the first of [rhs] and lexes the spelling again.
-void Expander::paste(TokenList& out, const TokenList& rhs) {
+// Joins the last token of [out] (after [base]) with the first of [rhs] and lexes the spelling
+// again.
+void Expander::paste(TokenList& out, size_t base, const TokenList& rhs) {
     if (rhs.empty()) return;
-    if (out.empty() || out.back().kind == Tok::Placemarker) {
-        if (!out.empty()) out.pop_back();
+    if (out.size() == base || out.back().kind == Tok::Placemarker) {
+        if (out.size() > base) out.pop_back();
         out.insert(out.end(), rhs.begin(), rhs.end());
         return;
     }

@@ -26,7 +26,7 @@ namespace ruvopp {
 
 struct ExpandLimits {
     int max_depth = 200;                        // nested argument expansions
-    size_t max_tokens = size_t{1} << 22;        // pending tokens, or tokens of one list
+    size_t max_tokens = size_t{1} << 20;        // pending tokens, or tokens of one list
     size_t max_expansions = size_t{1} << 25;    // macro expansions in one run
     size_t max_arena_bytes = size_t{256} << 20; // spellings made by # and ##, between clears
 };
@@ -72,7 +72,7 @@ private:
     void substitute(const Macro& m, const std::vector<TokenList>& args, HideSet hs, uint32_t line,
                     TokenList& out, int depth);
     Token stringize(const TokenList& arg);
-    void paste(TokenList& out, const TokenList& rhs);
+    void paste(TokenList& out, size_t base, const TokenList& rhs);
     std::string_view keep(std::string&& s);
     bool too_large();
     void copy_defined_operand(TokenInput& in, TokenList& out);

@@ -27,18 +27,8 @@ size_t ident_end(std::string_view s, size_t i) {
 } // namespace
 
 const Macro* MacroTable::find(std::string_view name) const {
-    auto id = m_ids.find(name);
-    if (id == m_ids.end()) return nullptr;
-    auto m = m_current.find(id->second);
-    return m == m_current.end() ? nullptr : m->second;
-}
-
-int MacroTable::id_of(std::string_view name) {
-    auto it = m_ids.find(name);
-    if (it != m_ids.end()) return it->second;
-    int id = static_cast<int>(m_ids.size());
-    m_ids.emplace(std::string(name), id);
-    return id;
+    auto it = m_names.find(name);
+    return it == m_names.end() ? nullptr : it->second.current;
 }
 
 std::string_view MacroTable::macro_name(std::string_view text, std::string& error) {
@@ -62,8 +52,8 @@ std::string_view MacroTable::macro_name(std::string_view text, std::string& erro
 }
 
 void MacroTable::undef(std::string_view name) {
-    auto id = m_ids.find(name);
-    if (id != m_ids.end()) m_current.erase(id->second);
+    auto it = m_names.find(name);
+    if (it != m_names.end()) it->second.current = nullptr;
 }
 
 bool MacroTable::define(std::string_view definition, std::string& error) {
@@ -81,8 +71,11 @@ bool MacroTable::define(std::string_view definition, std::string& error) {
         if (!parse_params(*m, text, pos, names, error)) return false;
     }
     if (!prepare_body(*m, text.substr(pos), names, error)) return false;
-    m->id = id_of(m->name);
-    m_current[m->id] = m.get();
+    auto it = m_names.find(m->name);
+    if (it == m_names.end())
+        it = m_names.emplace(m->name, Entry{static_cast<int>(m_names.size()), nullptr}).first;
+    m->id = it->second.id;
+    it->second.current = m.get();
     m_all.push_back(std::move(m));
     return true;
 }

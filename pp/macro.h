@@ -47,16 +47,18 @@ private:
         using is_transparent = void;
         size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
-    using NameMap = std::unordered_map<std::string, int, Hash, std::equal_to<>>;
+    struct Entry {
+        int id;
+        const Macro* current; // null while the name is not defined
+    };
+    using NameMap = std::unordered_map<std::string, Entry, Hash, std::equal_to<>>;
 
-    int id_of(std::string_view name);
     bool parse_params(Macro& m, std::string_view text, size_t& pos,
                       std::vector<std::string_view>& names, std::string& error);
     bool prepare_body(Macro& m, std::string_view body, const std::vector<std::string_view>& names,
                       std::string& error);
 
-    NameMap m_ids;
-    std::unordered_map<int, const Macro*> m_current; // by id
+    NameMap m_names;
     std::vector<std::unique_ptr<Macro>> m_all;
 };
 
