@@ -169,6 +169,9 @@ void Preprocessor::end_file() {
     }
     m_files.pop_back();
     m_input.lexer = m_files.empty() ? nullptr : &m_files.back()->lexer;
+    // Even when the included file's last line had no newline, what follows starts a line of
+    // the including file.
+    m_resync = true;
 }
 
 void Preprocessor::run() {
@@ -192,8 +195,9 @@ void Preprocessor::overflow(uint32_t line) {
 
 void Preprocessor::emit(const Token& t) {
     const SourceFile& f = *m_files.back();
-    if ((m_out.at_line_start() && !m_out.sync(f.line_name, t.line + f.delta)) ||
-        !m_out.write(t.text)) {
+    const bool sync = m_resync || m_out.at_line_start();
+    m_resync = false;
+    if ((sync && !m_out.sync(f.line_name, t.line + f.delta)) || !m_out.write(t.text)) {
         overflow(t.line);
         return;
     }

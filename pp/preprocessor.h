@@ -103,6 +103,7 @@ private:
     TokenInput m_input;
     std::vector<std::unique_ptr<SourceFile>> m_files;
     std::vector<Cond> m_conds;
+    bool m_resync = false; // an included file has ended: the next token must sync
 };
 
 } // namespace ruvopp

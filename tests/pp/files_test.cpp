@@ -43,6 +43,15 @@ TEST(Files, LineDirectivesFollowEveryFile) {
     EXPECT_EQ(pptest::where(r.out, "I4"), d.path() + "/lib/inc.rv:4");
     EXPECT_EQ(pptest::where(r.out, "M3"), main + ":3");
     EXPECT_EQ(pptest::where(r.out, "M16"), main + ":16");
+
+    // An included file without a final newline, ending in a function-like macro name: the
+    // name does not take the parenthesis of the including file as its argument list.
+    d.write("tail.rv", "#define F(x) [x]\nT2 F");
+    main = d.write("main2.rv", "#include \"tail.rv\"\n(M2)\n");
+    r = pptest::run_file(main);
+    ASSERT_TRUE(r.ok) << r.errors;
+    EXPECT_EQ(pptest::where(r.out, "T2 F"), d.path() + "/tail.rv:2");
+    EXPECT_EQ(pptest::where(r.out, "(M2)"), main + ":2");
 }
 
 TEST(Files, ErrorsInIncludedFilesAndLoops) {
