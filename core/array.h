@@ -1,0 +1,41 @@
+// VArray: an ordered, growable sequence of stored cells, numbered from 0.  Each object held in
+// a cell holds one `refs` count on it.
+#pragma once
+
+#include <vector>
+
+#include "core/value.h"
+
+namespace ruvo {
+
+class VArray final : public VRef {
+public:
+    VArray() : VRef(VKind::Array) {}
+    explicit VArray(size_t n) : VRef(VKind::Array), cells(n) {}
+
+    VRef* clone() const override;
+    const char* type_name() const override { return "array"; }
+    bool serialize(VStream& s) const override;
+    bool deserialize(VStream& s) override;
+    void mark_children() override;
+
+    size_t size() const { return cells.size(); }
+    // The cell at i, or null when i is out of range.
+    Cell* at(long long i) {
+        return i >= 0 && static_cast<size_t>(i) < cells.size() ? &cells[i] : nullptr;
+    }
+    void push(const CellData& v) { cells.emplace_back(Cell()).set(v); }
+    // False for i < 0; past the end the array first grows with nulls.
+    bool set(long long i, const CellData& v);
+    void resize(size_t n, const CellData& fill);
+    void resize(size_t n) { cells.resize(n); }
+    bool erase(long long i);
+
+    std::vector<Cell> cells;
+};
+
+inline VArray* CellData::as_array() const {
+    return is_object() && obj_->kind == VKind::Array ? static_cast<VArray*>(obj_) : nullptr;
+}
+
+} // namespace ruvo

@@ -1,0 +1,32 @@
+// Interned names.  Every identifier of a script (variables, functions, hash members of
+// struct literals) is interned once, when the scanner builds its leaf node; afterwards names
+// are compared as pointers and a lookup never touches their bytes or allocates.  An atom
+// lives for the whole process.  The evaluator keeps per-name shortcuts in the atom (the
+// global variable and the function table entry of that name), so that resolving a global
+// name or a function is one load.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace ruvo {
+
+struct Symbol;
+struct FuncInfo;
+
+struct AtomData {
+    std::string_view text() const { return {chars, len}; }
+
+    const char* chars; // the name's bytes (Shift_JIS), NUL-terminated for convenience
+    uint32_t len;
+    uint32_t hash;
+    mutable Symbol* global = nullptr;  // the global variable of this name, if declared
+    mutable FuncInfo* func = nullptr;  // the function table entry of this name, if any
+};
+
+using Atom = const AtomData*;
+
+// The atom of a name; the same pointer for equal bytes.
+Atom intern(std::string_view name);
+
+} // namespace ruvo

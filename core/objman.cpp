@@ -1,0 +1,131 @@
+// The object registry and the cycle collector.
+//
+// Registration is an intrusive doubly linked list plus a count, so add and remove are O(1).
+// The collector marks from the roots (scopes and function tables, through the hook the
+// evaluator installs, and every object with locks > 0) with an explicit worklist, so deep
+// nests do not recurse on the native stack.  The sweep first gathers every unmarked object,
+// then destroys them with releases suppressed: destroying an unmarked container does not
+// touch the counts of what it holds, and every unmarked object is destroyed by the sweep
+// itself.  Both phases are linear in the number of objects.
+#include <vector>
+
+#include "core/value.h"
+
+namespace ruvo {
+
+VObjMan objman;
+
+namespace {
+// Objects whose mark is set but whose children are not marked yet.
+std::vector<VRef*>& mark_worklist() {
+    static std::vector<VRef*> w;
+    return w;
+}
+// Objects that died while another object was being destroyed.
+std::vector<VRef*>& death_queue() {
+    static std::vector<VRef*> q;
+    return q;
+}
+} // namespace
+
+bool VRef::mark() {
+    if (marked) return false;
+    marked = true;
+    mark_worklist().push_back(this);
+    return true;
+}
+
+void VObjMan::add(VRef* o) {
+    o->registered_ = true;
+    o->reg_prev_ = nullptr;
+    o->reg_next_ = first;
+    if (first) first->reg_prev_ = o;
+    first = o;
+    ++count;
+}
+
+void VObjMan::remove(VRef* o) {
+    if (!o->registered_) {
+        std::fputs("Internal error in VObjMan::remove()\n", stdout);
+        return;
+    }
+    if (o->reg_prev_)
+        o->reg_prev_->reg_next_ = o->reg_next_;
+    else
+        first = o->reg_next_;
+    if (o->reg_next_) o->reg_next_->reg_prev_ = o->reg_prev_;
+    o->registered_ = false;
+    o->reg_prev_ = o->reg_next_ = nullptr;
+    --count;
+}
+
+void VObjMan::destroy(VRef* o) {
+    if (destroying) {
+        death_queue().push_back(o);
+        return;
+    }
+    destroying = true;
+    delete o;
+    auto& q = death_queue();
+    while (!q.empty()) {
+        VRef* p = q.back();
+        q.pop_back();
+        delete p;
+    }
+    destroying = false;
+}
+
+static void drain_marks() {
+    auto& w = mark_worklist();
+    while (!w.empty()) {
+        VRef* o = w.back();
+        w.pop_back();
+        o->mark_children();
+    }
+}
+
+void VObjMan::collect(bool use_roots) {
+    if (running) return;
+    running = true;
+    for (VRef* o = first; o; o = o->reg_next_) o->marked = false;
+    if (use_roots && mark_roots) {
+        mark_roots();
+        drain_marks();
+    }
+    for (VRef* o = first; o; o = o->reg_next_)
+        if (o->locks != 0) o->mark();
+    drain_marks();
+
+    std::vector<VRef*> dead;
+    for (VRef* o = first; o; o = o->reg_next_)
+        if (!o->marked) dead.push_back(o);
+    sweeping = true;
+    for (VRef* o : dead) delete o;
+    sweeping = false;
+    running = false;
+}
+
+void VObjMan::collect_and_adjust() {
+    collect();
+    uint32_t n = count;
+    if (n < 16)
+        threshold = n + 16;
+    else if (n < 100000)
+        threshold = 2 * n;
+    else
+        threshold = n + 100000;
+}
+
+// Before the scopes are dropped at shut-down: free what only cycles keep alive while every
+// live value is still reachable from its variable.
+void VObjMan::final_cleanup() { collect(); }
+
+const char* value_type_name(const CellData& v) {
+    switch (v.tag()) {
+    case T_NUMBER: return "number";
+    case T_BOOL: return "bool";
+    default: return v.obj() ? v.obj()->type_name() : "unknown";
+    }
+}
+
+} // namespace ruvo

@@ -1,0 +1,39 @@
+// VString: a byte string of explicit length (NUL bytes allowed), in Shift_JIS.  Binary data
+// travels in the same strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/value.h"
+
+namespace ruvo {
+
+class VString final : public VRef {
+public:
+    VString() : VRef(VKind::String) {}
+    explicit VString(std::string_view s) : VRef(VKind::String), str(s) {}
+    explicit VString(std::string&& s) : VRef(VKind::String), str(std::move(s)) {}
+    explicit VString(const char* s) : VRef(VKind::String), str(s) {}
+
+    VRef* clone() const override { return new VString(str); }
+    const char* type_name() const override { return "string"; }
+    bool serialize(VStream& s) const override;
+    bool deserialize(VStream& s) override;
+
+    size_t size() const { return str.size(); }
+    std::string_view view() const { return str; }
+
+    std::string str;
+};
+
+inline VString* CellData::as_string() const {
+    return is_object() && obj_->kind == VKind::String ? static_cast<VString*>(obj_) : nullptr;
+}
+
+// A new string value.
+inline Value make_string(std::string_view s) { return Value(new VString(s)); }
+inline Value make_string(std::string&& s) { return Value(new VString(std::move(s))); }
+inline Value make_string(const char* s) { return Value(new VString(s)); }
+
+} // namespace ruvo

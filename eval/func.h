@@ -1,0 +1,98 @@
+// The function table.
+//
+// A name maps to a `FuncInfo`, the set of its overloads told apart by argument count; each
+// overload is a `func_data`: a built-in handler, or a script function's parameter list and
+// body.  FuncInfo is reference counted: the table holds one reference, every function
+// reference value (`VFuncRef`) and every function-definition node holds one more, and the last
+// release destroys it with its overloads.  Every live FuncInfo is also on one list, so that the
+// collector can mark the static variables of functions that are not in the table (functions
+// defined inside blocks).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/atom.h"
+#include "core/value.h"
+#include "front/node.h"
+
+namespace ruvo {
+
+struct VContext;
+class SymMan;
+
+// The built-in calling convention: the caller's context (passed on when calling script code
+// back), the line of the call, the arguments in call order, and the result cell, preset to
+// null.  Failures are raised, never returned.
+using BuiltinHandler = void (*)(VContext& ctx, int line, std::span<Value> args, Value& result);
+
+struct func_data {
+    func_data() = default;
+    func_data(const func_data&) = delete;
+    func_data& operator=(const func_data&) = delete;
+    ~func_data();
+
+    bool builtin = false;
+    BuiltinHandler handler = nullptr;
+    Node* params = nullptr;   // first parameter identifier, chained through next; owned
+    Node* body = nullptr;     // the OP_BLOCK body; owned
+    SymMan* statics = nullptr; // made on the first call, owned
+    int32_t argc = 0;         // parameters, or the registered count; -1: any number
+};
+
+struct FuncInfo {
+    explicit FuncInfo(Atom n);
+    FuncInfo(const FuncInfo&) = delete;
+    FuncInfo& operator=(const FuncInfo&) = delete;
+    ~FuncInfo();
+
+    void addref() { ++refs; }
+    void release();
+    // Adds an overload; one with the same count is replaced (and destroyed).
+    void add(func_data* f);
+    // Exact count first, then the last any-count overload, else null.
+    func_data* select(int count) const {
+        func_data* any = nullptr;
+        for (func_data* f : overloads) {
+            if (f->argc == count) return f;
+            if (f->argc < 0) any = f;
+        }
+        return any;
+    }
+    // Marks the objects held in the static tables of every overload.
+    void mark_statics() const;
+
+    Atom name;
+    std::vector<func_data*> overloads; // in insertion order
+    int32_t refs = 0;
+    FuncInfo* live_prev = nullptr; // the list of every live FuncInfo
+    FuncInfo* live_next = nullptr;
+};
+
+class FuncMan {
+public:
+    void registerBuiltin(std::string_view name, int count, BuiltinHandler handler);
+    void defineFunction(Atom name, func_data* f);
+    FuncInfo* findFunction(Atom name) const { return name->func; }
+    FuncInfo* findFunction(std::string_view name) const { return intern(name)->func; }
+    // -1 without a callable main; 1 when it takes one argument (or any); else 0 when it takes
+    // none; else -1.
+    int mainArity() const;
+    void clearFunctions();
+    // Marks the statics of every live FuncInfo (in the table or held by references).
+    void markAll() const;
+    size_t size() const { return table_.size(); }
+    // The table in name order, for tests and listings.
+    const std::map<std::string, FuncInfo*, std::less<>>& table() const { return table_; }
+
+private:
+    std::map<std::string, FuncInfo*, std::less<>> table_;
+};
+
+extern FuncMan funcman;
+
+} // namespace ruvo

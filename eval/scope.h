@@ -1,0 +1,112 @@
+// Variables and scopes.
+//
+// The scope stack holds, innermost last: the global scope (entry 0), and for every active call
+// the function's static table (kind 2) under the call's own scope (kind 0), with block scopes
+// (kind 1) above them.  A block pushes an empty placeholder that becomes a kind-1 scope only
+// when something is declared in it, so most blocks cost one push and one pop.
+//
+// A lookup walks the entries of the current call from the innermost outward and compares
+// interned names as pointers; it never leaves the current call (the walk ends at the call's
+// static table).  At top level the walk ends with the global scope, which is not searched:
+// every atom points at its global variable directly.  `base` is the index of the current
+// call's static table (0 at top level); each call scope remembers the base of its caller.
+//
+// Symbols and scopes come from free lists, so calls and blocks do not allocate once warm.
+// A symbol's cell stays where it is until its scope is destroyed, and redeclaring a name in
+// the same scope reuses the symbol (its value becomes null), so the address of a variable's
+// cell taken by an assignment stays valid while the right side runs.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/atom.h"
+#include "core/value.h"
+
+namespace ruvo {
+
+struct func_data;
+
+struct Symbol {
+    Atom name = nullptr;
+    bool is_extern = false; // an alias of the global variable of the same name
+    Cell value;
+    Symbol* next = nullptr;
+};
+
+class SymMan {
+public:
+    enum Kind { Function = 0, Block = 1, Static = 2 };
+
+    explicit SymMan(int k = Function) : kind(k) {}
+    SymMan(const SymMan&) = delete;
+    SymMan& operator=(const SymMan&) = delete;
+    ~SymMan() { clear(); }
+
+    Symbol* find(Atom name) const {
+        for (Symbol* s = first; s; s = s->next)
+            if (s->name == name) return s;
+        return nullptr;
+    }
+    // A fresh symbol (an old one of the same name is reused, its value null).
+    Symbol* add(Atom name);
+    // Releases every symbol (their values are released).
+    void clear();
+    void mark() const;
+
+    int kind;
+    Symbol* first = nullptr;
+    Symbol* last = nullptr;
+    uint32_t saved_base = 0; // call scopes: the caller's base
+    bool is_global = false;
+};
+
+struct ScopeStack {
+    std::vector<SymMan*> entries; // null: a block placeholder
+    uint32_t base = 0;            // index of the current call's static table; 0 at top level
+    bool strict = false;
+
+    void pushGlobalScope();
+    void enterFunction(func_data* f);
+    void pushBlock() { entries.push_back(nullptr); }
+    void popScope();
+    size_t scopeDepth() const { return entries.size(); }
+    void restoreDepth(size_t d);
+    void popAll() { restoreDepth(0); }
+
+    // kind 1: innermost entry; kind 0 / 2: nearest scope of that kind, else the global scope.
+    Cell* declare(Atom name, int kind);
+    bool declareExtern(Atom name);
+    Cell* declareGlobal(Atom name);
+    Cell* lookup(Atom name) {
+        for (size_t i = entries.size(); i-- > base;) {
+            if (i == 0) break;
+            if (SymMan* s = entries[i])
+                if (Symbol* y = s->find(name)) return y->is_extern ? global_cell(name) : &y->value;
+        }
+        if (base == 0 && name->global) return &name->global->value;
+        return nullptr;
+    }
+    Cell* lookupGlobal(Atom name) const { return name->global ? &name->global->value : nullptr; }
+    Cell* lookupOrDeclare(Atom name) {
+        Cell* c = lookup(name);
+        return c ? c : declare(name, 0);
+    }
+    bool declaredInInnermost(Atom name) const;
+    bool staticDeclared(Atom name) const;
+    void markRoots() const;
+
+private:
+    Cell* global_cell(Atom name); // the global variable, created (null) when absent
+    void drop_top();
+};
+
+extern ScopeStack scopes;
+
+// Reusable storage for symbols and scopes.
+Symbol* alloc_symbol();
+void free_symbol(Symbol* s);
+SymMan* alloc_scope(int kind);
+void free_scope(SymMan* s);
+
+} // namespace ruvo
