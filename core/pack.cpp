@@ -22,17 +22,21 @@ struct type_entry {
 };
 
 constexpr type_entry kTypes[] = {
-    {"char", PK_CHAR},     {"sbyte", PK_CHAR},    {"short", PK_SHORT},   {"int16", PK_SHORT},
-    {"long", PK_LONG},     {"int32", PK_LONG},    {"uchar", PK_UCHAR},   {"byte", PK_UCHAR},
-    {"ushort", PK_USHORT}, {"uint16", PK_USHORT}, {"ulong", PK_ULONG},   {"uint32", PK_ULONG},
+    {"char", PK_CHAR},     {"sbyte", PK_CHAR},    {"short", PK_SHORT}, {"int16", PK_SHORT},
+    {"long", PK_LONG},     {"int32", PK_LONG},    {"uchar", PK_UCHAR}, {"byte", PK_UCHAR},
+    {"ushort", PK_USHORT}, {"uint16", PK_USHORT}, {"ulong", PK_ULONG}, {"uint32", PK_ULONG},
     {"float", PK_FLOAT},   {"double", PK_DOUBLE},
 };
 
 bool is_name_start(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
 }
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool is_name_char(unsigned char c) { return is_name_start(c) || is_digit(c); }
+bool is_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+bool is_name_char(unsigned char c) {
+    return is_name_start(c) || is_digit(c);
+}
 bool is_number_char(unsigned char c) {
     return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == 'x' ||
            c == 'X' || c == 'b' || c == 'B' || c == '_';
@@ -94,8 +98,7 @@ template <typename T> T get_le(const unsigned char* p) {
 
 // The fields of a template, raising "Bad template in NAME()" when it is bad or too large
 // for building values.
-std::vector<pack_field> fields_of(std::string_view text, const char* name, int line,
-                                  bool bounded) {
+std::vector<pack_field> fields_of(std::string_view text, const char* name, int line, bool bounded) {
     std::vector<pack_field> f;
     bool ok = parse_template(text, f);
     if (ok && bounded) {
@@ -261,7 +264,8 @@ bool parse_template(std::string_view text, std::vector<pack_field>& out) {
 
 uint64_t template_size(const std::vector<pack_field>& fields) {
     uint64_t n = 0;
-    for (const pack_field& f : fields) n += uint64_t(pack_type_size(f.type)) * (f.count ? f.count : 1);
+    for (const pack_field& f : fields)
+        n += uint64_t(pack_type_size(f.type)) * (f.count ? f.count : 1);
     return n;
 }
 
@@ -293,6 +297,8 @@ double unpack_value(PackType t, const unsigned char* p) {
     return 0;
 }
 
-std::span<const BuiltinDef> pack_builtins() { return kPack; }
+std::span<const BuiltinDef> pack_builtins() {
+    return kPack;
+}
 
 } // namespace ruvo

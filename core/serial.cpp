@@ -72,7 +72,9 @@ bool VString::serialize(VStream& s) const {
     return true;
 }
 
-bool VString::deserialize(VStream& s) { return s.read_sized_string(str); }
+bool VString::deserialize(VStream& s) {
+    return s.read_sized_string(str);
+}
 
 bool VArray::serialize(VStream& s) const {
     if (cells.size() > kMaxCount) return false;
@@ -106,6 +108,8 @@ bool VHash::deserialize(VStream& s) {
     return true;
 }
 
-std::span<const BuiltinDef> serial_builtins() { return kSerial; }
+std::span<const BuiltinDef> serial_builtins() {
+    return kSerial;
+}
 
 } // namespace ruvo

@@ -16,7 +16,9 @@ namespace {
 enum : uint8_t { TAG_NUMBER = 0, TAG_BOOL = 1, TAG_OBJECT = 2 };
 enum : uint8_t { REC_NEW = 0, REC_REF = 1 };
 
-[[noreturn]] void deserialize_error() { raise(-1, "Object deserialize error"); }
+[[noreturn]] void deserialize_error() {
+    raise(-1, "Object deserialize error");
+}
 } // namespace
 
 void BStream::write_bytes(const void* p, size_t n) {
@@ -31,8 +33,12 @@ void BStream::write_bytes(const void* p, size_t n) {
 }
 
 // The host is little-endian (x86-64), so the stream order is the memory order.
-void BStream::write_u32(uint32_t v) { write_bytes(&v, 4); }
-void BStream::write_double(double d) { write_bytes(&d, 8); }
+void BStream::write_u32(uint32_t v) {
+    write_bytes(&v, 4);
+}
+void BStream::write_double(double d) {
+    write_bytes(&d, 8);
+}
 
 void BStream::write_string(std::string_view s) {
     write_u32(static_cast<uint32_t>(s.size()));
@@ -64,9 +70,9 @@ double BStream::read_double() {
     return d;
 }
 
-bool BStream::read_string(std::string& out, size_t limit) {
+bool BStream::read_string(std::string& out, uint64_t keep) {
     uint32_t n = read_u32();
-    if (n > limit) return false;
+    if (n > remaining() || remaining() - n < keep) return false;
     out.assign(n ? buf_.data() + pos_ : "", n); // n > 0 only within the data
     pos_ += n;
     return true;

@@ -47,8 +47,9 @@ public:
     uint8_t read_byte();
     uint32_t read_u32();
     double read_double();
-    // A counted string; false when its count exceeds `limit` bytes.
-    bool read_string(std::string& out, size_t limit);
+    // A counted string; false when its bytes would reach into the last `keep` bytes of the
+    // data (or beyond the end).
+    bool read_string(std::string& out, uint64_t keep = 0);
 
     size_t position() const { return pos_; }
     const std::string& buffer() const { return buf_; }
@@ -91,7 +92,7 @@ public:
     void write_element(const CellData& v);
     Value read_element();
     // A counted string that must fit in the unreserved rest of the data.
-    bool read_sized_string(std::string& out) { return read_string(out, available()); }
+    bool read_sized_string(std::string& out) { return read_string(out, reserved_); }
 
     using WriteStep = void (*)(VStream& s, const VRef* o, uint32_t index);
     using ReadStep = bool (*)(VStream& s, VRef* o, uint32_t index);

@@ -38,9 +38,13 @@ const char* path_arg(const Value& v, int line) {
     return v.as_string()->str.c_str();
 }
 
-Value status(bool ok) { return Value(ok ? 0 : -1); }
+Value status(bool ok) {
+    return Value(ok ? 0 : -1);
+}
 
-void put(VHash* h, const char* key, double v) { h->set(key, Value(v)); }
+void put(VHash* h, const char* key, double v) {
+    h->set(key, Value(v));
+}
 
 std::string current_dir() {
     std::string b(256, '\0');
@@ -274,8 +278,12 @@ void bi_kbhit(VContext&, int, std::span<Value>, Value& result) {
     result = Value(input_waiting() ? 1 : 0);
 }
 
-void bi_getch(VContext&, int, std::span<Value>, Value& result) { result = Value(read_key(false)); }
-void bi_getche(VContext&, int, std::span<Value>, Value& result) { result = Value(read_key(true)); }
+void bi_getch(VContext&, int, std::span<Value>, Value& result) {
+    result = Value(read_key(false));
+}
+void bi_getche(VContext&, int, std::span<Value>, Value& result) {
+    result = Value(read_key(true));
+}
 
 // The bell goes to the controlling terminal, never into standard output's data.
 void bi_beep(VContext&, int, std::span<Value>, Value&) {
@@ -415,20 +423,41 @@ void bi_fulldir(VContext&, int line, std::span<Value> args, Value& result) {
 }
 
 constexpr BuiltinDef kSystem[] = {
-    {"time", 0, bi_time},         {"time", 3, bi_time_at},      {"time", 4, bi_time_at},
-    {"time", 5, bi_time_at},      {"time", 6, bi_time_at},      {"localtime", 0, bi_localtime},
-    {"localtime", 1, bi_localtime}, {"stat", 1, bi_stat},       {"mkdir", 1, bi_mkdir},
-    {"rmdir", 1, bi_rmdir},       {"chdir", 1, bi_chdir},       {"getcwd", 0, bi_getcwd},
-    {"unlink", 1, bi_unlink},     {"rename", 2, bi_rename},     {"fcopy", 2, bi_fcopy},
-    {"fmove", 2, bi_fmove},       {"chmod", 2, bi_chmod},       {"dir", 0, bi_dir},
-    {"dir", 1, bi_dir},           {"fulldir", 0, bi_fulldir},   {"fulldir", 1, bi_fulldir},
-    {"fullpath", 1, bi_fullpath}, {"splitpath", 1, bi_splitpath}, {"tick", 0, bi_tick},
-    {"sleep", 1, bi_sleep},       {"beep", 0, bi_beep},         {"kbhit", 0, bi_kbhit},
-    {"getch", 0, bi_getch},       {"getche", 0, bi_getche},
+    {"time", 0, bi_time},
+    {"time", 3, bi_time_at},
+    {"time", 4, bi_time_at},
+    {"time", 5, bi_time_at},
+    {"time", 6, bi_time_at},
+    {"localtime", 0, bi_localtime},
+    {"localtime", 1, bi_localtime},
+    {"stat", 1, bi_stat},
+    {"mkdir", 1, bi_mkdir},
+    {"rmdir", 1, bi_rmdir},
+    {"chdir", 1, bi_chdir},
+    {"getcwd", 0, bi_getcwd},
+    {"unlink", 1, bi_unlink},
+    {"rename", 2, bi_rename},
+    {"fcopy", 2, bi_fcopy},
+    {"fmove", 2, bi_fmove},
+    {"chmod", 2, bi_chmod},
+    {"dir", 0, bi_dir},
+    {"dir", 1, bi_dir},
+    {"fulldir", 0, bi_fulldir},
+    {"fulldir", 1, bi_fulldir},
+    {"fullpath", 1, bi_fullpath},
+    {"splitpath", 1, bi_splitpath},
+    {"tick", 0, bi_tick},
+    {"sleep", 1, bi_sleep},
+    {"beep", 0, bi_beep},
+    {"kbhit", 0, bi_kbhit},
+    {"getch", 0, bi_getch},
+    {"getche", 0, bi_getche},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> system_builtins() { return kSystem; }
+std::span<const BuiltinDef> system_builtins() {
+    return kSystem;
+}
 
 } // namespace ruvo

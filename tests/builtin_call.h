@@ -47,7 +47,9 @@ private:
     std::span<const BuiltinDef> family_;
 };
 
-inline Value str(std::string_view s) { return make_string(s); }
+inline Value str(std::string_view s) {
+    return make_string(s);
+}
 inline std::string bytes_of(const Value& v) {
     VString* s = v.as_string();
     return s ? s->str : std::string("(not a string)");

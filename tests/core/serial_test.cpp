@@ -16,13 +16,25 @@ using ruvo::test::str;
 namespace {
 const ruvo::test::BuiltinCaller call(serial_builtins());
 
-std::string serial(const Value& v) { return bytes_of(call("serial", {v})); }
-Value deserial(std::string_view s) { return call("deserial", {str(s)}); }
-std::string deserial_error(std::string_view s) { return call.error("deserial", {str(s)}); }
+std::string serial(const Value& v) {
+    return bytes_of(call("serial", {v}));
+}
+Value deserial(std::string_view s) {
+    return call("deserial", {str(s)});
+}
+std::string deserial_error(std::string_view s) {
+    return call.error("deserial", {str(s)});
+}
 
-std::string u32(uint32_t n) { return std::string(reinterpret_cast<const char*>(&n), 4); }
-std::string counted(std::string_view s) { return u32(static_cast<uint32_t>(s.size())) + std::string(s); }
-std::string new_record(std::string_view type) { return std::string("\x02\x00", 2) + counted(type); }
+std::string u32(uint32_t n) {
+    return std::string(reinterpret_cast<const char*>(&n), 4);
+}
+std::string counted(std::string_view s) {
+    return u32(static_cast<uint32_t>(s.size())) + std::string(s);
+}
+std::string new_record(std::string_view type) {
+    return std::string("\x02\x00", 2) + counted(type);
+}
 
 Value arr(std::initializer_list<Value> items) {
     Value a(new VArray());
@@ -131,6 +143,7 @@ TEST(Serial, counts_beyond_the_data_are_refused) {
     EXPECT_EQ(deserial_error(new_record("array") + u32(0xFFFFFFFF)), err);
     EXPECT_EQ(deserial_error(new_record("hash") + u32(0x7FFFFFFF) + std::string(100, '\0')), err);
     EXPECT_EQ(deserial_error(new_record("string") + u32(0xFFFFFFF0) + "abc"), err);
+    EXPECT_EQ(deserial_error(new_record("string") + u32(5) + "abc"), err); // cut short
     EXPECT_EQ(deserial_error(std::string("\x02\x00", 2) + u32(0xFFFFFFFF)), err);
     // Nested counts share the data: each inner array cannot claim the same bytes again.
     std::string nest;
