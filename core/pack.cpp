@@ -10,6 +10,7 @@
 #include "core/hash.h"
 #include "core/string.h"
 #include "eval/error.h"
+#include "lib/args.h"
 #include "lib/registry.h"
 
 namespace ruvo {
@@ -204,7 +205,7 @@ void bi_bjoin(VContext&, int line, std::span<Value> args, Value& result) {
     std::string out;
     out.reserve(a->size() * size);
     for (const Cell& c : a->cells) {
-        if (!c.is_numeric()) raise(line, "Bad argument type in bjoin()");
+        if (!c.is_numeric()) raise_bad_type(line, "bjoin");
         double d = c.num();
         if (hi != 0 && !(d >= lo && d <= hi)) raise(line, "Bad argument range in bjoin()");
         pack_value(out, t, c);

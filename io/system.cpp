@@ -23,6 +23,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/string.h"
+#include "lib/args.h"
 #include "lib/registry.h"
 
 namespace ruvo {
@@ -325,7 +326,7 @@ void bi_rename(VContext&, int line, std::span<Value> args, Value& result) {
 
 void bi_chmod(VContext&, int line, std::span<Value> args, Value& result) {
     const char* p = path_arg(args[0], line);
-    auto mode = static_cast<mode_t>(to_int64(std::trunc(arg_number(args[1], line))));
+    auto mode = static_cast<mode_t>(arg_trunc64(args[1], line));
     result = status(p && ::chmod(p, mode) == 0);
 }
 

@@ -4,26 +4,28 @@
 #include <cstring>
 #include <random>
 
-#include "builtin_call.h"
 #include "core/array.h"
 #include "core/convert.h"
 #include "core/hash.h"
+#include "lib/builtin_call.h"
+#include "test_support.h"
 
 using namespace ruvo;
-using ruvo::test::bytes_of;
+using ruvo::test::arr;
 using ruvo::test::str;
+using ruvo::test::text;
 
 namespace {
-const ruvo::test::BuiltinCaller call(serial_builtins());
+const test::Family call(serial_builtins());
 
 std::string serial(const Value& v) {
-    return bytes_of(call("serial", {v}));
+    return text(call("serial", {v}));
 }
 Value deserial(std::string_view s) {
     return call("deserial", {str(s)});
 }
 std::string deserial_error(std::string_view s) {
-    return call.error("deserial", {str(s)});
+    return call.raised("deserial", {str(s)});
 }
 
 std::string u32(uint32_t n) {
@@ -36,11 +38,6 @@ std::string new_record(std::string_view type) {
     return std::string("\x02\x00", 2) + counted(type);
 }
 
-Value arr(std::initializer_list<Value> items) {
-    Value a(new VArray());
-    for (const Value& v : items) a.as_array()->push(v);
-    return a;
-}
 uint64_t bits(double d) {
     uint64_t b;
     std::memcpy(&b, &d, 8);
@@ -79,7 +76,7 @@ TEST(Serial, numbers_and_strings_round_trip_exactly) {
     for (double d : {ruvo_nan(), from_bits(0x7FF0000000000123), HUGE_VAL, -HUGE_VAL, -0.0, 1e-310})
         EXPECT_EQ(bits(deserial(serial(Value(d))).num()), bits(d));
     std::string nul("a\0b\0", 4);
-    EXPECT_EQ(bytes_of(deserial(serial(str(nul)))), nul);
+    EXPECT_EQ(text(deserial(serial(str(nul)))), nul);
     Value b = deserial(std::string("\x01\x07", 2)); // a stored byte other than 0 or 1
     EXPECT_TRUE(b.is_bool());
     EXPECT_EQ(b.num(), 7);
@@ -102,7 +99,7 @@ TEST(Serial, shared_objects_and_cycles_survive) {
     ASSERT_EQ(back->size(), 2u);
     EXPECT_EQ(back->cells[0].obj(), back->cells[1].obj());
     back->cells[0].as_string()->str = "changed";
-    EXPECT_EQ(bytes_of(Value(back->cells[1])), "changed");
+    EXPECT_EQ(text(Value(back->cells[1])), "changed");
 
     Value h1(new VHash()), h2(new VHash());
     h1.as_hash()->set("other", h2);
@@ -118,10 +115,10 @@ TEST(Serial, shared_objects_and_cycles_survive) {
 
 TEST(Serial, failures_raise_the_fixed_messages) {
     Value a = arr({Value(1), Value(new Opaque())});
-    EXPECT_EQ(call.error("serial", {a}), "error: Object not serializable");
+    EXPECT_EQ(call.raised("serial", {a}), "error: Object not serializable");
     EXPECT_EQ(deserial_error(new_record("file")), "error: Factory not found for file");
     EXPECT_EQ(deserial_error("\x03"), "error: Object deserialize error");
-    EXPECT_EQ(call.error("deserial", {Value(5)}), "error [7]: Cannot convert arg to string");
+    EXPECT_EQ(call.raised("deserial", {Value(5)}), "error [7]: Cannot convert arg to string");
 }
 
 TEST(Serial, short_input_reads_zeros_and_unknown_records_read_null) {

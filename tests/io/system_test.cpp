@@ -11,17 +11,17 @@
 #include <fstream>
 #include <sstream>
 
-#include "builtin_call.h"
 #include "core/array.h"
 #include "core/convert.h"
 #include "core/hash.h"
+#include "lib/builtin_call.h"
 
 using namespace ruvo;
-using ruvo::test::bytes_of;
 using ruvo::test::str;
+using ruvo::test::text;
 
 namespace {
-const ruvo::test::BuiltinCaller call(system_builtins());
+const test::Family call(system_builtins());
 
 double num(const Value& v) {
     return v.num();
@@ -30,11 +30,11 @@ double key(const Value& h, const char* k) {
     return h.as_hash()->find(k)->num();
 }
 std::string skey(const Value& h, const char* k) {
-    return bytes_of(Value(*h.as_hash()->find(k)));
+    return text(Value(*h.as_hash()->find(k)));
 }
 std::vector<std::string> names(const Value& a) {
     std::vector<std::string> out;
-    for (const Cell& c : a.as_array()->cells) out.push_back(bytes_of(Value(c)));
+    for (const Cell& c : a.as_array()->cells) out.push_back(text(Value(c)));
     return out;
 }
 
@@ -111,9 +111,9 @@ TEST(SystemTime, unrepresentable_times_are_null) {
     EXPECT_TRUE(call("localtime", {Value(1e18)}).is_null()); // the year overflows
     EXPECT_TRUE(call("time", {Value(ruvo_nan()), Value(1), Value(1)}).is_null());
     EXPECT_TRUE(call("localtime", {Value(1e300)}).is_null());
-    EXPECT_EQ(call.error("time", {str("2007"), Value(1), Value(1)}),
+    EXPECT_EQ(call.raised("time", {str("2007"), Value(1), Value(1)}),
               "error [7]: Cannot convert arg to number");
-    EXPECT_EQ(call.error("localtime", {Value()}), "error [7]: Cannot convert arg to number");
+    EXPECT_EQ(call.raised("localtime", {Value()}), "error [7]: Cannot convert arg to number");
 }
 
 namespace {
@@ -139,7 +139,7 @@ TEST(SystemTime, sleep_waits_and_a_signal_ends_it) {
     setitimer(ITIMER_REAL, &off, nullptr);
     EXPECT_LT(num(call("tick")) - t0, 5000);
     sigaction(SIGALRM, &old, nullptr);
-    EXPECT_EQ(call.error("sleep", {str("1")}), "error [7]: Cannot convert arg to number");
+    EXPECT_EQ(call.raised("sleep", {str("1")}), "error [7]: Cannot convert arg to number");
 }
 
 TEST(SystemConsole, without_a_terminal_keys_come_from_standard_input) {
@@ -233,23 +233,23 @@ TEST_F(SystemTest, directories_files_and_modes) {
     EXPECT_EQ(num(call("unlink", {path("f")})), 0);
     EXPECT_EQ(num(call("unlink", {path("f")})), -1);
     EXPECT_EQ(num(call("chdir", {path("d")})), 0);
-    EXPECT_EQ(bytes_of(call("getcwd")), at("d"));
+    EXPECT_EQ(text(call("getcwd")), at("d"));
     EXPECT_EQ(num(call("chdir", {str("..")})), 0);
     EXPECT_EQ(num(call("rmdir", {str("d")})), 0);
     // A NUL byte cuts no path short.
     EXPECT_EQ(num(call("mkdir", {str(std::string("x\0y", 3))})), -1);
     EXPECT_TRUE(call("stat", {str(std::string(".\0", 2))}).is_null());
-    EXPECT_EQ(call.error("mkdir", {Value(1)}), "error [7]: Cannot convert arg to string");
-    EXPECT_EQ(call.error("chmod", {path("d"), str("7")}),
+    EXPECT_EQ(call.raised("mkdir", {Value(1)}), "error [7]: Cannot convert arg to string");
+    EXPECT_EQ(call.raised("chmod", {path("d"), str("7")}),
               "error [7]: Cannot convert arg to number");
 }
 
 TEST_F(SystemTest, fullpath_is_absolute_and_normalised) {
     ASSERT_EQ(chdir(dir.c_str()), 0);
-    EXPECT_EQ(bytes_of(call("fullpath", {str("x/../y/./z/")})), dir + "/y/z");
-    EXPECT_EQ(bytes_of(call("fullpath", {str("")})), dir);
-    EXPECT_EQ(bytes_of(call("fullpath", {str("/a/../../b//c")})), "/b/c");
-    EXPECT_EQ(bytes_of(call("fullpath", {str("/..")})), "/");
+    EXPECT_EQ(text(call("fullpath", {str("x/../y/./z/")})), dir + "/y/z");
+    EXPECT_EQ(text(call("fullpath", {str("")})), dir);
+    EXPECT_EQ(text(call("fullpath", {str("/a/../../b//c")})), "/b/c");
+    EXPECT_EQ(text(call("fullpath", {str("/..")})), "/");
 }
 
 TEST(SystemPath, splitpath_forms) {
