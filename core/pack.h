@@ -5,8 +5,9 @@
 // a whole string.  Every multi-byte value is little-endian and nothing is aligned or padded, so
 // a packed record is always exactly pksize() bytes.  Counts are signed 32-bit like every other
 // integer the language reads, and a template whose fields hold more than kPackMaxElements
-// values in total is refused by pack and unpack, so that no template text can make them build
-// gigabytes from a small hash or a short string.
+// values in total (4 Mi: at most 32 MiB packed, 64 MiB of unpacked cells) is refused by pack
+// and unpack, so that no template text makes them build gigabytes from a small hash or a short
+// string.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +38,7 @@ struct pack_field {
     uint32_t count = 0; // 0: one value; n >= 1: an array of n values
 };
 
-constexpr uint64_t kPackMaxElements = uint64_t(1) << 24;
+constexpr uint64_t kPackMaxElements = uint64_t(1) << 22;
 
 // The code of a type name (case-insensitive), PK_NONE when unknown.
 PackType pack_type(std::string_view name);

@@ -64,7 +64,7 @@ TEST(Pack, huge_counts_are_refused_before_building_anything) {
     const char* t = "x=uchar[2147483647]";
     EXPECT_EQ(call.raised("pack", {hash_of({}), str(t)}), "error [7]: Bad template in pack()");
     EXPECT_EQ(call.raised("unpack", {str("ab"), str(t)}), "error [7]: Bad template in unpack()");
-    EXPECT_EQ(call.raised("unpack", {str(""), str("a=char[8388608] b=char[8388609]")}),
+    EXPECT_EQ(call.raised("unpack", {str(""), str("a=char[2097152] b=char[2097153]")}),
               "error [7]: Bad template in unpack()");
 }
 
