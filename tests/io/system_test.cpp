@@ -1,8 +1,10 @@
 // Time, pauses, the console without a terminal, and the file system in a scratch directory.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "core/array.h"
 #include "core/convert.h"
@@ -142,21 +145,82 @@ TEST(SystemTime, sleep_waits_and_a_signal_ends_it) {
     EXPECT_EQ(call.raised("sleep", {str("1")}), "error [7]: Cannot convert arg to number");
 }
 
+namespace {
+// Standard input taken from another descriptor while the object lives.
+struct StdinFrom {
+    explicit StdinFrom(int fd) : saved(dup(0)) { dup2(fd, 0); }
+    ~StdinFrom() {
+        dup2(saved, 0);
+        close(saved);
+    }
+    int saved;
+};
+
+// What the terminal side of a pseudo-terminal shows within 100 ms.
+std::string shown(int master) {
+    std::string out;
+    struct pollfd p = {master, POLLIN, 0};
+    char buf[64];
+    while (poll(&p, 1, 100) > 0) {
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    return out;
+}
+} // namespace
+
 TEST(SystemConsole, without_a_terminal_keys_come_from_standard_input) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    int saved = dup(0);
-    dup2(fds[0], 0);
+    {
+        StdinFrom in(fds[0]);
+        EXPECT_EQ(num(call("kbhit")), 0);
+        ASSERT_EQ(write(fds[1], "xy", 2), 2);
+        close(fds[1]);
+        EXPECT_NE(num(call("kbhit")), 0);
+        EXPECT_EQ(num(call("getch")), 'x');
+        EXPECT_EQ(num(call("getche")), 'y');
+        EXPECT_EQ(num(call("getch")), -1);
+    }
     close(fds[0]);
-    EXPECT_EQ(num(call("kbhit")), 0);
-    ASSERT_EQ(write(fds[1], "xy", 2), 2);
-    close(fds[1]);
-    EXPECT_NE(num(call("kbhit")), 0);
-    EXPECT_EQ(num(call("getch")), 'x');
-    EXPECT_EQ(num(call("getche")), 'y');
-    EXPECT_EQ(num(call("getch")), -1);
-    dup2(saved, 0);
-    close(saved);
+}
+
+TEST(SystemConsole, on_a_terminal_keys_count_before_the_line_ends) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    {
+        StdinFrom in(slave);
+        EXPECT_EQ(num(call("kbhit")), 0);
+        ASSERT_EQ(write(master, "k", 1), 1);
+        EXPECT_NE(num(call("kbhit")), 0); // no newline yet
+        EXPECT_EQ(num(call("getch")), 'k');
+        shown(master); // typed before the call: the line discipline echoed it
+        // Keys typed while the call waits are echoed only by getche.
+        auto type_later = [master](char c) {
+            return std::thread([master, c] {
+                usleep(50000);
+                EXPECT_EQ(write(master, &c, 1), 1);
+            });
+        };
+        std::thread typist = type_later('g');
+        EXPECT_EQ(num(call("getch")), 'g');
+        typist.join();
+        EXPECT_EQ(shown(master), "");
+        typist = type_later('e');
+        EXPECT_EQ(num(call("getche")), 'e');
+        typist.join();
+        EXPECT_EQ(shown(master), "e");
+        struct termios t;
+        ASSERT_EQ(tcgetattr(0, &t), 0);
+        EXPECT_TRUE((t.c_lflag & ICANON) && (t.c_lflag & ECHO)); // the mode is put back
+    }
+    close(slave);
+    close(master);
 }
 
 TEST_F(SystemTest, dir_lists_sorted_and_null_when_missing) {
