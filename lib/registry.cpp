@@ -12,6 +12,9 @@ constexpr Family kFamilies[] = {
     string_builtins,
     math_builtins,
     encoding_builtins,
+    system_builtins,
+    pack_builtins,
+    serial_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }
