@@ -13,6 +13,9 @@ constexpr Family kFamilies[] = {
     math_builtins,
     encoding_builtins,
     fileio_builtins,
+    system_builtins,
+    pack_builtins,
+    serial_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }

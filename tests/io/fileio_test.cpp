@@ -24,12 +24,9 @@ using iotest::call;
 using iotest::slurp;
 using iotest::spit;
 using ruvo::test::raised;
+using ruvo::test::str;
 
 namespace {
-
-Value S(const std::string& s) {
-    return make_string(s);
-}
 
 void set_global(const char* name, const Value& v) {
     scopes.declareGlobal(intern(name))->set(v);
@@ -64,7 +61,7 @@ protected:
     // A binary file of the given bytes, opened for reading.
     Value bytes_file(const std::string& bytes) {
         spit(dir / "bin", bytes);
-        return call("open", {S(dir / "bin"), S("rb")});
+        return call("open", {str(dir / "bin"), str("rb")});
     }
 
     iotest::ScratchDir dir;
@@ -74,68 +71,68 @@ protected:
 } // namespace
 
 TEST_F(FileIoTest, printing_to_stdout_and_to_files) {
-    Value r = call("printf", {S("%5.2f|%-4d|%s|%x"), Value(3.14159), Value(7), S("s")});
+    Value r = call("printf", {str("%5.2f|%-4d|%s|%x"), Value(3.14159), Value(7), str("s")});
     EXPECT_TRUE(to_bool(r));
-    EXPECT_FALSE(to_bool(call("printf", {S("")}))) << "nothing written";
-    EXPECT_TRUE(to_bool(call("puts", {S("abc")})));
-    EXPECT_TRUE(to_bool(call("print", {Value(1), S("a"), Value(2)})));
+    EXPECT_FALSE(to_bool(call("printf", {str("")}))) << "nothing written";
+    EXPECT_TRUE(to_bool(call("puts", {str("abc")})));
+    EXPECT_TRUE(to_bool(call("print", {Value(1), str("a"), Value(2)})));
     EXPECT_EQ(output(), " 3.14|7   |s|abc1a2\r\n") << "standard output is in text mode too";
 
-    Value f = call("open", {S(dir / "p"), S("wb")});
+    Value f = call("open", {str(dir / "p"), str("wb")});
     call("print", {f, Value::null(), Value::boolean(false)});
-    call("puts", {f, S("z")});
-    call("printf", {f, S("%d\n"), Value(5)});
+    call("puts", {f, str("z")});
+    call("printf", {f, str("%d\n"), Value(5)});
     call("close", {f});
     EXPECT_EQ(slurp(dir / "p"), "nullfalse\nz5\n");
 }
 
 TEST_F(FileIoTest, sprintf_directives) {
-    EXPECT_EQ(sprintf({S("%b"), Value(5)}), "101");
-    EXPECT_EQ(sprintf({S("%08b"), Value(5)}), "00000101");
-    EXPECT_EQ(sprintf({S("%-5b|%5b"), Value(2), Value(0)}), "   10|    0");
-    EXPECT_EQ(sprintf({S("%b"), Value(-1)}), std::string(32, '1'));
-    EXPECT_EQ(sprintf({S("%q")}), "q");
-    EXPECT_EQ(sprintf({S("100%%")}), "100%");
-    EXPECT_EQ(sprintf({S("%u"), Value(-1)}), "4294967295");
-    EXPECT_EQ(sprintf({S("%c%c"), Value(65 + 256), Value(0)}), "A\0"s);
-    EXPECT_EQ(sprintf({S("%.2s|%5s|%-3s|"), S("abc"), Value(1.5), Value::boolean(true)}),
+    EXPECT_EQ(sprintf({str("%b"), Value(5)}), "101");
+    EXPECT_EQ(sprintf({str("%08b"), Value(5)}), "00000101");
+    EXPECT_EQ(sprintf({str("%-5b|%5b"), Value(2), Value(0)}), "   10|    0");
+    EXPECT_EQ(sprintf({str("%b"), Value(-1)}), std::string(32, '1'));
+    EXPECT_EQ(sprintf({str("%q")}), "q");
+    EXPECT_EQ(sprintf({str("100%%")}), "100%");
+    EXPECT_EQ(sprintf({str("%u"), Value(-1)}), "4294967295");
+    EXPECT_EQ(sprintf({str("%c%c"), Value(65 + 256), Value(0)}), "A\0"s);
+    EXPECT_EQ(sprintf({str("%.2s|%5s|%-3s|"), str("abc"), Value(1.5), Value::boolean(true)}),
               "ab|  1.5|true|");
-    EXPECT_EQ(sprintf({S("%*d"), Value(3)}), "*d") << "no '*' reaches the C library";
-    EXPECT_EQ(sprintf({S("ab%5")}), "ab");
-    EXPECT_EQ(sprintf({S("%099999d"), Value(1)}).size(), 2047u) << "one directive is cut";
+    EXPECT_EQ(sprintf({str("%*d"), Value(3)}), "*d") << "no '*' reaches the C library";
+    EXPECT_EQ(sprintf({str("ab%5")}), "ab");
+    EXPECT_EQ(sprintf({str("%099999d"), Value(1)}).size(), 2047u) << "one directive is cut";
     EXPECT_EQ(raised([&] { sprintf({}); }), "error [7]: Too few arguments in sprintf()");
 }
 
 TEST_F(FileIoTest, format_replaces_the_number_format) {
-    EXPECT_EQ(plain_form(call("format", {S("%.3f")})), "%.10g");
+    EXPECT_EQ(plain_form(call("format", {str("%.3f")})), "%.10g");
     EXPECT_EQ(plain_form(Value(1.0 / 3)), "0.333");
-    EXPECT_EQ(plain_form(call("format", {S("%.10g")})), "%.3f");
+    EXPECT_EQ(plain_form(call("format", {str("%.10g")})), "%.3f");
     EXPECT_EQ(plain_form(Value(1.0 / 3)), "0.3333333333");
 }
 
 TEST_F(FileIoTest, open_close_and_the_messages_of_missing_files) {
-    EXPECT_TRUE(call("open", {S(dir / "missing"), S("r")}).is_null());
-    Value u = call("open", {S(dir / "u"), S("w"), S("UTF8")});
+    EXPECT_TRUE(call("open", {str(dir / "missing"), str("r")}).is_null());
+    Value u = call("open", {str(dir / "u"), str("w"), str("UTF8")});
     EXPECT_NE(dynamic_cast<VFileUtf8*>(as_file(u)), nullptr);
     EXPECT_EQ(plain_form(call("close", {u})), "0");
     EXPECT_EQ(plain_form(call("close", {u})), "-1");
     EXPECT_EQ(raised([&] {
-                  call("open", {S(dir / "u"), S("w"), S("latin1")});
+                  call("open", {str(dir / "u"), str("w"), str("latin1")});
               }),
               "error [7]: Unknown encoding string in open()");
     for (const char* fn : {"close", "gets", "eof", "rewind", "flush", "binmode", "txtmode"})
-        EXPECT_EQ(raised([&] { call(fn, {S("not a file")}); }),
+        EXPECT_EQ(raised([&] { call(fn, {str("not a file")}); }),
                   "error [7]: Bad argument type in "s + fn + "()");
     EXPECT_EQ(raised([] {
-                  call("puts", {Value(5), S("x")});
+                  call("puts", {Value(5), str("x")});
               }),
               "error [7]: Bad argument type in puts()");
     EXPECT_EQ(raised([] { call("printf", {}); }), "error [7]: Too few arguments in printf()");
     EXPECT_EQ(raised([&] { call("printf", {out_}); }), "error [7]: Too few arguments in printf()");
 
     set_global("stdout", Value(1));
-    set_global("stdin", S("text"));
-    EXPECT_EQ(raised([] { call("print", {S("x")}); }),
+    set_global("stdin", str("text"));
+    EXPECT_EQ(raised([] { call("print", {str("x")}); }),
               "error [7]: Cannot retrieve file handle in print()");
     EXPECT_EQ(raised([] { call("gets", {}); }), "error [7]: Cannot retrieve file handle in gets()");
     EXPECT_EQ(raised([] { call("read", {Value(1)}); }),
@@ -146,14 +143,14 @@ TEST_F(FileIoTest, open_close_and_the_messages_of_missing_files) {
 TEST_F(FileIoTest, a_function_may_redirect_output_with_its_own_stdout) {
     func_data fn;
     scopes.enterFunction(&fn);
-    call("puts", {S("global ")});
-    Value mine = call("open", {S(dir / "mine"), S("wb")});
+    call("puts", {str("global ")});
+    Value mine = call("open", {str(dir / "mine"), str("wb")});
     scopes.declare(intern("stdout"), SymMan::Function)->set(mine);
-    call("print", {S("local")});
+    call("print", {str("local")});
     call("close", {mine});
     EXPECT_EQ(slurp(dir / "mine"), "local\n");
     scopes.lookup(intern("stdout"))->set_num(1);
-    EXPECT_EQ(raised([] { call("puts", {S("x")}); }),
+    EXPECT_EQ(raised([] { call("puts", {str("x")}); }),
               "error [7]: Cannot retrieve file handle in puts()")
         << "a local stdout that holds no file hides the global one";
     scopes.popAll();
@@ -161,14 +158,14 @@ TEST_F(FileIoTest, a_function_may_redirect_output_with_its_own_stdout) {
 }
 
 TEST_F(FileIoTest, write_binary_values) {
-    Value f = call("open", {S(dir / "w"), S("wb")});
-    EXPECT_EQ(plain_form(call("write", {f, S("short"), ruvo::test::arr({1, -1, 65535})})), "6");
-    EXPECT_EQ(plain_form(call("write", {f, S("INT16"), Value::boolean(true)})), "2");
-    call("write", {f, S("float"), Value(1.5)});
-    call("write", {f, S("float"), Value(1e300)});
-    call("write", {f, S("long"), Value(-2.9)});
-    call("write", {f, S("double"), Value(0.1)});
-    EXPECT_EQ(plain_form(call("write", {f, S("raw")})), "3");
+    Value f = call("open", {str(dir / "w"), str("wb")});
+    EXPECT_EQ(plain_form(call("write", {f, str("short"), ruvo::test::arr({1, -1, 65535})})), "6");
+    EXPECT_EQ(plain_form(call("write", {f, str("INT16"), Value::boolean(true)})), "2");
+    call("write", {f, str("float"), Value(1.5)});
+    call("write", {f, str("float"), Value(1e300)});
+    call("write", {f, str("long"), Value(-2.9)});
+    call("write", {f, str("double"), Value(0.1)});
+    EXPECT_EQ(plain_form(call("write", {f, str("raw")})), "3");
     call("close", {f});
     std::string d01;
     double tenth = 0.1;
@@ -178,45 +175,45 @@ TEST_F(FileIoTest, write_binary_values) {
                                     d01 + "raw");
 
     auto err = [&](std::vector<Value> a) { return raised([&] { call("write", a); }); };
-    EXPECT_EQ(err({S("byte"), Value(256)}), "error [7]: Bad argument range in write()");
-    EXPECT_EQ(err({S("long"), Value(ruvo_nan())}), "error [7]: Bad argument range in write()");
-    EXPECT_EQ(err({S("byte"), S("x")}), "error [7]: Bad argument type in write()");
-    EXPECT_EQ(err({S("byte"), ruvo::test::arr({1, S("x")})}),
+    EXPECT_EQ(err({str("byte"), Value(256)}), "error [7]: Bad argument range in write()");
+    EXPECT_EQ(err({str("long"), Value(ruvo_nan())}), "error [7]: Bad argument range in write()");
+    EXPECT_EQ(err({str("byte"), str("x")}), "error [7]: Bad argument type in write()");
+    EXPECT_EQ(err({str("byte"), ruvo::test::arr({1, str("x")})}),
               "error [7]: Bad argument type in write()");
-    EXPECT_EQ(err({S("quad"), Value(1)}), "error [7]: Bad argument in write()");
+    EXPECT_EQ(err({str("quad"), Value(1)}), "error [7]: Bad argument in write()");
     EXPECT_EQ(err({out_}), "error [7]: Bad argument in write()");
     EXPECT_EQ(output(), "") << "a refused array writes none of its elements";
 
-    EXPECT_EQ(plain_form(call("write", {S("float"), Value(ruvo_nan())})), "4");
-    EXPECT_EQ(plain_form(call("write", {S("byte"), Value(10)})), "1");
+    EXPECT_EQ(plain_form(call("write", {str("float"), Value(ruvo_nan())})), "4");
+    EXPECT_EQ(plain_form(call("write", {str("byte"), Value(10)})), "1");
     EXPECT_EQ(output().substr(4), "\r\n") << "text mode applies to binary values too";
 }
 
 TEST_F(FileIoTest, read_binary_values) {
     Value f = bytes_file("\xFF\xFF\xFF\xFF\x07");
-    EXPECT_EQ(plain_form(call("read", {f, S("ushort")})), "65535");
-    EXPECT_EQ(plain_form(call("read", {f, S("Short")})), "-1");
-    EXPECT_TRUE(call("read", {f, S("short")}).is_null()) << "one byte left";
-    EXPECT_TRUE(call("read", {f, S("byte")}).is_null()) << "at the end";
+    EXPECT_EQ(plain_form(call("read", {f, str("ushort")})), "65535");
+    EXPECT_EQ(plain_form(call("read", {f, str("Short")})), "-1");
+    EXPECT_TRUE(call("read", {f, str("short")}).is_null()) << "one byte left";
+    EXPECT_TRUE(call("read", {f, str("byte")}).is_null()) << "at the end";
 
     f = bytes_file("\x05\x06");
-    Value a = call("read", {f, Value(3), S("byte")});
+    Value a = call("read", {f, Value(3), str("byte")});
     ASSERT_TRUE(a.as_array());
     EXPECT_EQ(display_form(a), "[ 5, 6 ]");
-    EXPECT_EQ(call("read", {f, Value(-2), S("byte")}).as_array()->size(), 0u);
+    EXPECT_EQ(call("read", {f, Value(-2), str("byte")}).as_array()->size(), 0u);
 
     f = bytes_file("\xFE\xFF\xFF\xFF\0\0\xC0\x3F"
                    "abcdef"s);
-    EXPECT_EQ(plain_form(call("read", {f, S("ulong")})), "4294967294");
-    EXPECT_EQ(plain_form(call("read", {f, S("float")})), "1.5");
+    EXPECT_EQ(plain_form(call("read", {f, str("ulong")})), "4294967294");
+    EXPECT_EQ(plain_form(call("read", {f, str("float")})), "1.5");
     EXPECT_EQ(plain_form(call("read", {f, Value(4)})), "abcd");
     EXPECT_EQ(plain_form(call("read", {f, Value(-1)})), "");
     EXPECT_EQ(plain_form(call("read", {f, Value(1e12)})), "ef");
 
     auto err = [&](std::vector<Value> a) { return raised([&] { call("read", a); }); };
-    EXPECT_EQ(err({f, S("nope")}), "error [7]: Bad argument in read()");
+    EXPECT_EQ(err({f, str("nope")}), "error [7]: Bad argument in read()");
     EXPECT_EQ(err({f}), "error [7]: Bad argument in read()");
-    EXPECT_EQ(err({S("x"), S("byte")}), "error [7]: Cannot convert arg to number");
+    EXPECT_EQ(err({str("x"), str("byte")}), "error [7]: Cannot convert arg to number");
     EXPECT_EQ(err({Value(1), Value(2), Value(3)}), "error [7]: Bad argument in read()");
 }
 
@@ -229,9 +226,9 @@ TEST_F(FileIoTest, chr_and_ord) {
     EXPECT_EQ(chr(Value(0x1234)), "");
     EXPECT_EQ(chr(Value(70000)), "");
     EXPECT_EQ(chr(Value(ruvo_nan())), "");
-    EXPECT_EQ(raised([] { call("chr", {S("a")}); }), "error [7]: Cannot convert arg to number");
+    EXPECT_EQ(raised([] { call("chr", {str("a")}); }), "error [7]: Cannot convert arg to number");
 
-    auto ord = [](const std::string& s) { return call("ord", {S(s)}); };
+    auto ord = [](const std::string& s) { return call("ord", {str(s)}); };
     EXPECT_EQ(plain_form(ord("A")), "65");
     EXPECT_EQ(plain_form(ord("\xFF")), "255");
     EXPECT_EQ(plain_form(ord("\x82\xA0")), std::to_string(0x82A0));
@@ -276,9 +273,9 @@ TEST_F(FileIoTest, in_place_editing_keeps_a_backup) {
     input_files.inplace = true;
     input_files.names = {x};
     EXPECT_EQ(plain_form(call("gets", {})), "old\n");
-    call("puts", {S("new\n")});
+    call("puts", {str("new\n")});
     EXPECT_EQ(plain_form(call("gets", {})), "");
-    call("puts", {S("more")}); // stdout still writes the last output file
+    call("puts", {str("more")}); // stdout still writes the last output file
     call("flush", {out_});
     EXPECT_EQ(slurp(x + ".bak"), "old\n");
     EXPECT_EQ(slurp(x), "new\r\nmore");

@@ -1,18 +1,17 @@
 // Helpers of the file tests: a scratch directory made with mkdtemp and removed afterwards,
-// whole-file reads and writes, and a call of a file I/O built-in by name and argument count.
-// (Messages of script errors and arrays come from test_support.h.)
+// whole-file reads and writes, and the file I/O family bound for calls by name.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/value.h"
-#include "eval/context.h"
-#include "eval/error.h"
+#include "lib/builtin_call.h"
 #include "lib/registry.h"
 #include "test_support.h"
 
@@ -23,7 +22,8 @@ public:
     ScratchDir() {
         char tmpl[] = "/tmp/ruvo_io_XXXXXX";
         const char* d = mkdtemp(tmpl);
-        path_ = d ? d : "/tmp";
+        if (!d) throw std::runtime_error("mkdtemp failed"); // never clean up anything else
+        path_ = d;
     }
     ~ScratchDir() {
         std::error_code ec;
@@ -45,19 +45,7 @@ inline void spit(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Calls the file I/O built-in registered as `name` for args.size() arguments (or any).
-inline ruvo::Value call(const char* name, std::vector<ruvo::Value> args) {
-    const ruvo::BuiltinDef* any = nullptr;
-    for (const ruvo::BuiltinDef& d : ruvo::fileio_builtins()) {
-        if (std::string_view(d.name) != name) continue;
-        if (d.count == static_cast<int>(args.size())) any = &d;
-        if (d.count < 0 && !any) any = &d;
-    }
-    if (!any) throw std::runtime_error(std::string("no registration for ") + name);
-    ruvo::VContext ctx;
-    ruvo::Value result;
-    any->handler(ctx, 7, args, result);
-    return result;
-}
+// The file I/O built-ins, called by name: call("gets", {}), call("puts", {text}).
+inline const ruvo::test::Family call(ruvo::fileio_builtins());
 
 } // namespace iotest
