@@ -89,7 +89,7 @@ Options parse_options(int argc, char** argv) {
         case 'i': o.input_enc = value(); break;
         case 'o': o.output_enc = value(); break;
         case 't': o.talk = true; break;
-        case 'x': driver.inplace = true; break;
+        case 'x': input_files.inplace = true; break;
         case 'D':
         case 'U':
         case 'I': driver.pp_options.emplace_back(a); break;
@@ -195,7 +195,7 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     register_builtins();
 
     // 7. The first input file.
-    driver.next_input = 0;
+    input_files.next = 0;
     try {
         next_input_file();
     } catch (const ScriptError& e) {
