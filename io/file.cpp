@@ -1,4 +1,5 @@
 #include "io/file.h"
+#include "io/stdstream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -126,6 +127,7 @@ void VFile::attach(FILE* stream) {
     stream_ = stream;
     owned_ = false;
     stream_binary_ = binary_;
+    note_stream_mode(stream_, stream_binary_);
     last_ = LastOp::None;
 }
 
@@ -290,6 +292,7 @@ bool VFile::set_translation(bool binary) {
     if (last_ == LastOp::Write) std::fflush(stream_);
     stream_binary_ = binary;
     binary_ = binary;
+    note_stream_mode(stream_, binary);
     return true;
 }
 
