@@ -25,6 +25,7 @@
 #include "host/ruvo_main.h"
 #include "host/run.h"
 #include "io/file.h"
+#include "io/stdstream.h"
 #include "lib/registry.h"
 
 namespace ruvo {
@@ -47,7 +48,7 @@ const char kUsage[] =
     "    -Ixxx         : set include search path\n";
 
 [[noreturn]] void usage(const char* argv0) {
-    std::printf(kUsage, kBanner, argv0 ? argv0 : "");
+    std_printf(stdout, kUsage, kBanner, argv0 ? argv0 : "");
     std::fflush(stdout);
     std::exit(1);
 }
@@ -120,7 +121,7 @@ void set_global(const char* name, const Value& v) { scopes.declareGlobal(intern(
 Value make_stream(const std::string& enc, FILE* stream) {
     VFile* f = make_file(enc);
     if (!f) {
-        std::fprintf(stderr, "error: Unknown encoding %s for input/output filter\n", enc.c_str());
+        std_printf(stderr, "error: Unknown encoding %s for input/output filter\n", enc.c_str());
         std::fflush(stderr);
         std::exit(1);
     }
@@ -199,7 +200,7 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     try {
         next_input_file();
     } catch (const ScriptError& e) {
-        std::fprintf(stderr, "%s\n", e.message.c_str());
+        std_write(stderr, e.message + "\n");
     } catch (const VExit&) {
     }
 

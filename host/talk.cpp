@@ -12,6 +12,7 @@
 #include "core/convert.h"
 #include "host/driver.h"
 #include "host/run.h"
+#include "io/stdstream.h"
 
 namespace ruvo {
 
@@ -72,7 +73,8 @@ void talk_mode() {
     while (in.read(">", line)) {
         if (same_ignoring_case(line, ".quit")) break;
         if (same_ignoring_case(line, ".help")) {
-            std::printf("%s\n\nCommand:\n    .cls, .quit, .load, .help\n\n", kBanner);
+            std_printf(stdout, "%s\n\nCommand:\n    .cls, .quit, .load, .help\n\n", kBanner);
+            std::fflush(stdout);
             continue;
         }
         if (same_ignoring_case(line, ".load")) {
@@ -94,9 +96,7 @@ void talk_mode() {
         if (line.empty()) continue;
         if (line.back() != ';') line += ';';
         Value result = run_text(line);
-        std::string shown = display_form(result);
-        std::fwrite(shown.data(), 1, shown.size(), stdout);
-        std::fputc('\n', stdout);
+        std_write(stdout, display_form(result) + "\n");
         std::fflush(stdout);
     }
 }
