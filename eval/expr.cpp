@@ -1,0 +1,510 @@
+// Expressions and places: the dispatch of `evaluate`, literals, variable reads, indexing and
+// members, every assignment form, logical operators, comparison chains and operator nodes.
+//
+// Numbers (and booleans, which count as numbers) are computed inline for the common
+// operators before the general routines of core/operators.h are called; the results are the
+// same as the routines'.  `x += "..."` appends in place when the string is held by that one
+// cell and by no transient value, so building a string piece by piece is linear.
+#include <cmath>
+
+#include "core/array.h"
+#include "core/hash.h"
+#include "core/operators.h"
+#include "core/string.h"
+#include "eval/error.h"
+#include "eval/eval_impl.h"
+#include "eval/evaluate.h"
+#include "eval/funcref.h"
+#include "eval/place.h"
+#include "eval/scope.h"
+
+namespace ruvo {
+
+EvalState eval_state;
+
+void raise_not_declared(Atom name, int line) {
+    raise(line, "Symbol %s not declared", name->chars);
+}
+
+namespace {
+
+[[noreturn, gnu::cold, gnu::noinline]] void stack_exhausted(int line) {
+    raise(line, "Recursion limit exceeded");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void unknown_opcode(const Node* n) {
+    raise(n->line, "Unknwon opcode %d", n->op);
+}
+
+[[noreturn]] void range_error(int line, int64_t i) {
+    raise(line, "Array range error index:=%d", static_cast<int>(i));
+}
+
+// The general routine of a binary operator node (OP_ADD .. OP_POW, OP_BITAND .. OP_USHR).
+[[gnu::noinline]] Value binary_slow(int op, const Value& a, const Value& b, int line) {
+    switch (op) {
+    case OP_ADD: return op_arith(ArithOp::Add, a, b, line);
+    case OP_SUB: return op_arith(ArithOp::Sub, a, b, line);
+    case OP_MUL: return op_arith(ArithOp::Mul, a, b, line);
+    case OP_DIV: return op_arith(ArithOp::Div, a, b, line);
+    case OP_MOD: return op_arith(ArithOp::Mod, a, b, line);
+    case OP_IDIV: return op_arith(ArithOp::IDiv, a, b, line);
+    case OP_POW: return op_arith(ArithOp::Pow, a, b, line);
+    case OP_BITAND: return op_bit(BitOp::And, a, b, line);
+    case OP_BITOR: return op_bit(BitOp::Or, a, b, line);
+    case OP_BITXOR: return op_bit(BitOp::Xor, a, b, line);
+    case OP_SHL: return op_bit(BitOp::Shl, a, b, line);
+    case OP_SHR: return op_bit(BitOp::Shr, a, b, line);
+    case OP_USHR: return op_bit(BitOp::UShr, a, b, line);
+    default: raise(line, "Unknwon opcode %d", op);
+    }
+}
+
+inline Value binary(int op, const Value& a, const Value& b, int line) {
+    if (a.is_numeric() && b.is_numeric()) {
+        double x = a.num(), y = b.num();
+        switch (op) {
+        case OP_ADD: return Value(x + y);
+        case OP_SUB: return Value(x - y);
+        case OP_MUL: return Value(x * y);
+        case OP_DIV: return Value(x / y);
+        case OP_MOD:
+            if (y != 0) return Value(std::fmod(x, y));
+            break;
+        default: break;
+        }
+    }
+    return binary_slow(op, a, b, line);
+}
+
+// The comparison of a (chained or plain) comparison node's opcode.
+bool compare(int op, const Value& a, const Value& b, int line) {
+    if (op >= OP_CEQ) op -= OP_CEQ - OP_EQ;
+    if (a.is_numeric() && b.is_numeric()) {
+        double x = a.num(), y = b.num();
+        switch (op) {
+        case OP_EQ: return x == y;
+        case OP_NE: return !(x == y);
+        case OP_GT: return x > y;
+        case OP_GE: return x >= y;
+        case OP_LT: return x < y;
+        default: return x <= y;
+        }
+    }
+    switch (op) {
+    case OP_EQ: return op_equal(a, b);
+    case OP_NE: return !op_equal(a, b);
+    case OP_GT: return op_compare(CmpOp::Gt, a, b, line);
+    case OP_GE: return op_compare(CmpOp::Ge, a, b, line);
+    case OP_LT: return op_compare(CmpOp::Lt, a, b, line);
+    default: return op_compare(CmpOp::Le, a, b, line);
+    }
+}
+
+bool is_chained(const Node* n) { return n->op >= OP_CEQ && n->op <= OP_CLE; }
+
+// `a < b <= c`: every operand evaluated once, left to right, stopping at the first false link.
+[[gnu::noinline]] Value eval_chain(Node* n, VContext& ctx) {
+    Value left = evaluate(n->left, ctx);
+    for (;;) {
+        Node* r = n->right;
+        bool last = !is_chained(r);
+        Value right = evaluate(last ? r : r->left, ctx);
+        if (!compare(n->op, left, right, n->line)) return Value::boolean(false);
+        if (last) return Value::boolean(true);
+        left = std::move(right);
+        n = r;
+    }
+}
+
+// The binary operator of a compound assignment (`+=` uses OP_ADD, `<<=` OP_SHL).
+int compound_operator(int op) {
+    switch (op) {
+    case OP_ANDEQ: return OP_BITAND;
+    case OP_OREQ: return OP_BITOR;
+    case OP_XOREQ: return OP_BITXOR;
+    case OP_SHREQ: return OP_SHR;
+    case OP_SHLEQ: return OP_SHL;
+    case OP_USHREQ: return OP_USHR;
+    default: return op - OP_ADDEQ + OP_ADD; // OP_ADDEQ .. OP_POWEQ
+    }
+}
+
+inline void assign_ident(Node* n, const Value& v) {
+    Cell* c = scopes.lookup(n->name());
+    if (!c) {
+        if (scopes.strict) raise_not_declared(n->name(), n->line);
+        c = scopes.declare(n->name(), 0);
+    }
+    c->set(v);
+}
+
+// The element index of an array access: a number or boolean, truncated to 32 bits.
+int32_t array_index(const Value& idx, int line) {
+    if (!idx.is_numeric()) raise(line, "Array index must be number");
+    return to_int32_wrap(idx.num());
+}
+
+VString* hash_key(const Value& idx, int line) {
+    VString* k = idx.as_string();
+    if (!k) raise(line, "Hash index must be string");
+    return k;
+}
+
+[[gnu::noinline]] Value read_place(Node* n, VContext& ctx) {
+    Place p;
+    getPlace(n, true, p, ctx);
+    return p.read(n->line);
+}
+
+// OP_ADDEQ .. OP_USHREQ: place first, then the right side, then read, compute and write.
+[[gnu::noinline]] Value eval_compound(Node* n, VContext& ctx) {
+    Place p;
+    getPlace(n->left, false, p, ctx);
+    Value right = evaluate(n->right, ctx);
+    int op = compound_operator(n->op);
+    if (Cell* c = p.target(n->line)) {
+        if (c->is_numeric() && right.is_numeric()) {
+            // Operator routines run no script code: the cell stays valid.
+            Value r = binary(op, Value(*c), right, n->line);
+            c->set(r);
+            return r;
+        }
+        VString* s = c->as_string();
+        if (op == OP_ADD && s && s->refs == 1 && s->locks == 0 && !right.as_array()) {
+            append_plain(s->str, right);
+            return Value(s);
+        }
+    }
+    Value r = binary(op, p.read(n->line), right, n->line);
+    p.write(r);
+    return r;
+}
+
+// ++a, a++, --a, a--.
+[[gnu::noinline]] Value eval_incdec(Node* n, VContext& ctx) {
+    Place p;
+    getPlace(n->left, false, p, ctx);
+    bool inc = n->op == OP_PREINC || n->op == OP_POSTINC;
+    Value old = p.read(n->line);
+    Value r = binary(inc ? OP_ADD : OP_SUB, old, Value(1.0), n->line);
+    p.write(r);
+    return n->op == OP_PREINC || n->op == OP_PREDEC ? r : old;
+}
+
+[[gnu::noinline]] Value eval_swap(Node* n, VContext& ctx) {
+    Place a, b;
+    getPlace(n->left, false, a, ctx);
+    getPlace(n->right, false, b, ctx);
+    Value va = a.read(n->line), vb = b.read(n->line);
+    a.write(vb);
+    b.write(va);
+    return Value();
+}
+
+[[gnu::noinline]] Value eval_let(Node* n, VContext& ctx) {
+    Place p;
+    getPlace(n->left, false, p, ctx);
+    Value old = p.read(n->line);
+    Value v = evaluate(n->right, ctx);
+    p.write(v);
+    return old;
+}
+
+[[gnu::noinline]] Value make_array(Node* n, VContext& ctx) {
+    size_t count = 0;
+    for (Node* e = n->left; e; e = e->next) ++count;
+    auto* a = new VArray(count);
+    Value holder(a);
+    size_t i = 0;
+    for (Node* e = n->left; e; e = e->next) a->cells[i++].set(evaluate(e, ctx));
+    return holder;
+}
+
+// hash("k" = v, ...) keys are string literals; struct(k = v, ...) keys are identifiers.
+[[gnu::noinline]] Value make_hash(Node* n, VContext& ctx) {
+    auto* h = new VHash;
+    Value holder(h);
+    for (Node* e = n->left; e; e = e->next) {
+        std::string_view key = n->op == OP_HASH ? std::string_view(e->str()->bytes)
+                                                : e->name()->text();
+        h->set(key, e->left ? evaluate(e->left, ctx) : Value());
+    }
+    return holder;
+}
+
+[[gnu::noinline]] Value make_funcref(Node* n) {
+    Atom name = n->left->name();
+    if (FuncInfo* f = funcman.findFunction(name)) return Value(new VFuncRef(f));
+    Cell* c = scopes.lookup(name);
+    if (!c) c = scopes.lookupGlobal(name);
+    if (c && as_funcref(*c)) return Value(*c);
+    raise(n->line, "Function %s() not defined", name->chars);
+}
+
+} // namespace
+
+Cell* Place::target(int line) {
+    switch (kind) {
+    case Var: return cell;
+    case Elem: {
+        Cell* c = static_cast<VArray*>(holder.obj())->at(index);
+        if (!c) range_error(line, index); // the right side shrank the array
+        return c;
+    }
+    case Entry: {
+        auto* h = static_cast<VHash*>(holder.obj());
+        if (h->epoch() != epoch) {
+            cell = h->find(key);
+            epoch = h->epoch();
+        }
+        return cell;
+    }
+    default: return nullptr;
+    }
+}
+
+void Place::write(const CellData& v) {
+    switch (kind) {
+    case Var: cell->set(v); break;
+    case Elem: static_cast<VArray*>(holder.obj())->set(index, v); break;
+    case Entry: {
+        auto* h = static_cast<VHash*>(holder.obj());
+        if (h->epoch() != epoch || !cell) {
+            cell = &h->get_or_insert(key); // the entry was erased meanwhile: store it anew
+            epoch = h->epoch();
+        }
+        cell->set(v);
+        break;
+    }
+    default: break;
+    }
+}
+
+void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
+    switch (n->op) {
+    case OP_IDENT: {
+        Cell* c = scopes.lookup(n->name());
+        if (!c && allow_global) c = scopes.lookupGlobal(n->name());
+        if (!c) raise_not_declared(n->name(), n->line);
+        p.kind = Place::Var;
+        p.cell = c;
+        return;
+    }
+    case OP_INDEX: {
+        Value idx = n->right ? evaluate(n->right, ctx) : Value();
+        Value obj = evaluate(n->left, ctx);
+        if (VArray* a = obj.as_array()) {
+            int32_t i = array_index(idx, n->line);
+            if (!a->at(i)) range_error(n->line, i);
+            p.kind = Place::Elem;
+            p.index = i;
+            p.holder = std::move(obj);
+            return;
+        }
+        if (VHash* h = obj.as_hash()) {
+            VString* k = hash_key(idx, n->line);
+            Cell* c = h->find(k->view());
+            if (!c) return; // an absent key: an empty place
+            p.kind = Place::Entry;
+            p.cell = c;
+            p.epoch = h->epoch();
+            p.key = k->view();
+            p.key_holder = std::move(idx);
+            p.holder = std::move(obj);
+            return;
+        }
+        raise(n->line, "Bad array operation for non-array object");
+    }
+    case OP_MEMBER: {
+        Value obj = evaluate(n->left, ctx);
+        Atom m = n->right->name();
+        if (VHash* h = obj.as_hash()) {
+            Cell* c = h->find(m->text());
+            if (!c) raise(n->line, "Hash member %s is not declared in operator .", m->chars);
+            p.kind = Place::Entry;
+            p.cell = c;
+            p.epoch = h->epoch();
+            p.key = m->text();
+            p.holder = std::move(obj);
+            return;
+        }
+        raise(n->line, "Bad type operation in operator .");
+    }
+    case OP_CALL:
+        // A method call as a place exists for automation objects only.
+        if (n->right && n->right->op == OP_MEMBER) {
+            Value obj = evaluate(n->right->left, ctx);
+            raise(n->right->line, "Bad type operation in operator .");
+        }
+        break;
+    default: break;
+    }
+    raise(n->line, "Internal error in s_get()");
+}
+
+Value assign(Node* n, Value v, VContext& ctx) {
+    switch (n->op) {
+    case OP_IDENT: assign_ident(n, v); return v;
+    case OP_INDEX: {
+        Value idx = n->right ? evaluate(n->right, ctx) : Value();
+        Value obj = evaluate(n->left, ctx);
+        if (VArray* a = obj.as_array()) {
+            int32_t i = array_index(idx, n->line);
+            if (i < 0 || static_cast<int64_t>(i) >= int64_t(a->size()) + kMaxArrayGrowth)
+                range_error(n->line, i);
+            a->set(i, v);
+            return v;
+        }
+        if (VHash* h = obj.as_hash()) {
+            h->set(hash_key(idx, n->line)->view(), v);
+            return v;
+        }
+        raise(n->line, "Bad array operation for non-array object");
+    }
+    case OP_MEMBER: {
+        Value obj = evaluate(n->left, ctx);
+        Atom m = n->right->name();
+        if (VHash* h = obj.as_hash()) {
+            Cell* c = h->find(m->text());
+            if (!c) raise(n->line, "Hash member %s is not declared in operator .", m->chars);
+            c->set(v);
+            return v;
+        }
+        raise(n->line, "Bad type operation in operator .");
+    }
+    case OP_ARRAY: {
+        // [a, null, b] = v: element i of an array, or v itself for anything else.
+        int64_t i = 0;
+        for (Node* e = n->left; e; e = e->next, ++i) {
+            if (e->op == OP_NULL) continue;
+            if (VArray* a = v.as_array()) {
+                Cell* c = a->at(i);
+                assign(e, c ? Value(*c) : Value(), ctx);
+            } else {
+                assign(e, v, ctx);
+            }
+        }
+        return Value();
+    }
+    case OP_CALL:
+        if (n->right && n->right->op == OP_MEMBER) {
+            Value obj = evaluate(n->right->left, ctx);
+            raise(n->right->line, "Bad type operation in operator .");
+        }
+        break;
+    default: break;
+    }
+    raise(n->line, "Internal error in s_set()");
+}
+
+Value evaluate(Node* n, VContext& ctx) {
+    objman.maybe_collect();
+    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit)
+        [[unlikely]] stack_exhausted(n->line);
+    switch (n->op) {
+    case OP_NULL: return Value();
+    case OP_TRUE: return Value::boolean(true);
+    case OP_FALSE: return Value::boolean(false);
+    case OP_NUMBER: return Value(n->number);
+    case OP_STRING: return make_string(std::string_view(n->str()->bytes));
+    case OP_IDENT: {
+        Cell* c = scopes.lookup(n->name());
+        if (!c) c = scopes.lookupGlobal(n->name());
+        if (!c) raise_not_declared(n->name(), n->line);
+        return Value(*c);
+    }
+    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_IDIV:
+    case OP_POW: case OP_BITAND: case OP_BITOR: case OP_BITXOR: case OP_SHR: case OP_SHL:
+    case OP_USHR: {
+        Value a = evaluate(n->left, ctx);
+        Value b = evaluate(n->right, ctx);
+        return binary(n->op, a, b, n->line);
+    }
+    case OP_EQ: case OP_NE: case OP_GT: case OP_GE: case OP_LT: case OP_LE: {
+        Value a = evaluate(n->left, ctx);
+        Value b = evaluate(n->right, ctx);
+        return Value::boolean(compare(n->op, a, b, n->line));
+    }
+    case OP_CEQ: case OP_CNE: case OP_CGT: case OP_CGE: case OP_CLT: case OP_CLE:
+        return eval_chain(n, ctx);
+    case OP_SEQ: case OP_SNE: {
+        Value a = evaluate(n->left, ctx);
+        Value b = evaluate(n->right, ctx);
+        return Value::boolean(op_strict_equal(a, b) != (n->op == OP_SNE));
+    }
+    case OP_MATCH: case OP_NMATCH: {
+        Value a = evaluate(n->left, ctx);
+        Value b = evaluate(n->right, ctx);
+        return Value::boolean(op_match(a, b, n->op == OP_NMATCH, n->line));
+    }
+    case OP_NEG: {
+        Value a = evaluate(n->left, ctx);
+        if (a.is_numeric()) return Value(-a.num());
+        return op_neg(a, n->line);
+    }
+    case OP_BITNOT: return op_bitnot(evaluate(n->left, ctx), n->line);
+    case OP_NOT: return Value::boolean(!truthy(evaluate(n->left, ctx)));
+    case OP_AND: case OP_OR: {
+        // The deciding operand's own value, not a boolean.
+        Value a = evaluate(n->left, ctx);
+        if (truthy(a) == (n->op == OP_OR)) return a;
+        return evaluate(n->right, ctx);
+    }
+    case OP_COND: {
+        Node* branch = truthy(evaluate(n->kid(0), ctx)) ? n->kid(1) : n->kid(2);
+        return branch ? evaluate(branch, ctx) : Value();
+    }
+    case OP_LIST: evaluate(n->left, ctx); return evaluate(n->right, ctx);
+    case OP_ASSIGN: {
+        Value v = evaluate(n->right, ctx); // the right side runs before the target's parts
+        if (n->left->op == OP_IDENT) {
+            assign_ident(n->left, v);
+            return v;
+        }
+        return assign(n->left, std::move(v), ctx);
+    }
+    case OP_ADDEQ: case OP_SUBEQ: case OP_MULEQ: case OP_DIVEQ: case OP_MODEQ:
+    case OP_IDIVEQ: case OP_POWEQ: case OP_ANDEQ: case OP_OREQ: case OP_XOREQ:
+    case OP_SHREQ: case OP_SHLEQ: case OP_USHREQ:
+        return eval_compound(n, ctx);
+    case OP_PREINC: case OP_POSTINC: case OP_PREDEC: case OP_POSTDEC:
+        return eval_incdec(n, ctx);
+    case OP_SWAP: return eval_swap(n, ctx);
+    case OP_LET: return eval_let(n, ctx);
+    case OP_INDEX: case OP_MEMBER: return read_place(n, ctx);
+    case OP_ARRAY: return make_array(n, ctx);
+    case OP_HASH: case OP_STRUCT: return make_hash(n, ctx);
+    case OP_FUNCREF: return make_funcref(n);
+    case OP_CALL: return eval_call(n, ctx);
+    case OP_BLOCK: return exec_block(n, ctx);
+    case OP_IF: return exec_if(n, ctx);
+    case OP_WHILE: case OP_DOWHILE: return exec_while(n, ctx);
+    case OP_FOR: return exec_for(n, ctx);
+    case OP_FOREACH: return exec_foreach(n, ctx);
+    case OP_SWITCH: return exec_switch(n, ctx);
+    case OP_TRY: return exec_try(n, ctx);
+    case OP_VAR: case OP_STATIC: return exec_declaration(n, ctx);
+    case OP_EXTERN: return exec_extern(n, ctx);
+    case OP_FUNCDEF: return exec_funcdef(n, ctx);
+    case OP_BREAK: case OP_CONTINUE: return exec_jump(n, ctx);
+    case OP_RETURN: return exec_return(n, ctx);
+    case OP_CASE: case OP_DEFAULT: return Value();
+    default: unknown_opcode(n);
+    }
+}
+
+Value execBlock(Context* c, VContext& ctx) {
+    Value last;
+    for (Node* s : c->stmts) {
+        if (!s) continue;
+        // Drop the previous value first: a statement such as `s += "x"` may only append in
+        // place while no transient value holds the string.
+        last.set_null();
+        last = evaluate(s, ctx);
+        if (ctx.status != VContext::Normal) break;
+    }
+    return last;
+}
+
+} // namespace ruvo
