@@ -6,24 +6,12 @@
 #include "core/hash.h"
 #include "core/string.h"
 #include "eval/error.h"
+#include "test_support.h"
 
 using namespace ruvo;
 
-namespace {
-Value arr(std::initializer_list<Value> items) {
-    Value a(new VArray());
-    for (const Value& v : items) a.as_array()->push(v);
-    return a;
-}
-std::string raised(std::function<void()> f) {
-    try {
-        f();
-    } catch (const ScriptError& e) {
-        return e.message;
-    }
-    return "(nothing raised)";
-}
-} // namespace
+using test::arr;
+using test::raised;
 
 TEST(Containers, hash_walks_keys_in_unsigned_byte_order) {
     Value h(new VHash());

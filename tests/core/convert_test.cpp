@@ -9,22 +9,16 @@
 #include "core/hash.h"
 #include "core/string.h"
 #include "eval/error.h"
+#include "test_support.h"
 
 using namespace ruvo;
+using test::raised;
 
 namespace {
 double num_of(const char* s) { return to_number(make_string(s)); }
 bool converts(const char* s) {
     double d;
     return to_number_checked(make_string(s), d);
-}
-std::string raised(std::function<void()> f) {
-    try {
-        f();
-    } catch (const ScriptError& e) {
-        return e.message;
-    }
-    return "(nothing raised)";
 }
 } // namespace
 
