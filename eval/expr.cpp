@@ -17,6 +17,7 @@
 #include "eval/funcref.h"
 #include "eval/place.h"
 #include "eval/scope.h"
+#include "lib/regexp.h"
 
 namespace ruvo {
 
@@ -231,6 +232,16 @@ VString* hash_key(const Value& idx, int line) {
         h->set(key, e->left ? evaluate(e->left, ctx) : Value());
     }
     return holder;
+}
+
+// A literal is compiled on its first evaluation; every value made from it shares the result.
+[[gnu::noinline]] Value make_regex(Node* n) {
+    node_regex* r = n->regex();
+    if (!r->compiled) {
+        r->compiled = new RegExp(r->pattern, (r->flags & 1) != 0, (r->flags & 2) != 0);
+        r->compiled->addref();
+    }
+    return make_regexp(r->compiled);
 }
 
 [[gnu::noinline]] Value make_funcref(Node* n) {
@@ -475,6 +486,7 @@ Value evaluate(Node* n, VContext& ctx) {
     case OP_INDEX: case OP_MEMBER: return read_place(n, ctx);
     case OP_ARRAY: return make_array(n, ctx);
     case OP_HASH: case OP_STRUCT: return make_hash(n, ctx);
+    case OP_REGEX: return make_regex(n);
     case OP_FUNCREF: return make_funcref(n);
     case OP_CALL: return eval_call(n, ctx);
     case OP_BLOCK: return exec_block(n, ctx);
