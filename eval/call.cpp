@@ -107,7 +107,7 @@ Value eval_call(Node* n, VContext& ctx) {
     for (Node* a = n->left; a; a = a->next) ++count;
     if (count <= kInlineArgs) {
         InlineArgs args;
-        for (Node* a = n->left; a; a = a->next) args.push(evaluate(a, ctx));
+        for (Node* a = n->left; a; a = a->next) args.push(value_of(a, ctx));
         return dispatch(n, ctx, args.span());
     }
     std::vector<Value> args;
@@ -126,10 +126,11 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
     }
     ActiveCall running(f);
     scopes.enterFunction(f);
+    SymMan* frame = scopes.entries.back(); // the call's own scope
     size_t i = 0;
     for (Node* p = f->params; p; p = p->next, ++i) {
-        Cell* c = scopes.declare(p->name(), SymMan::Function);
-        if (i < args.size()) c->set(args[i]);
+        Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins
+        if (i < args.size()) c.set(args[i]);
     }
     if (f->body) execBlock(f->body->block(), ctx); // the body opens no scope of its own
     scopes.popScope();

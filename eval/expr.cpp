@@ -5,6 +5,7 @@
 // operators before the general routines of core/operators.h are called; the results are the
 // same as the routines'.  `x += "..."` appends in place when the string is held by that one
 // cell and by no transient value, so building a string piece by piece is linear.
+#include <algorithm>
 #include <cmath>
 
 #include "core/array.h"
@@ -61,7 +62,22 @@ namespace {
     }
 }
 
-inline Value binary(int op, const Value& a, const Value& b, int line) {
+// fmod(x, y) for y != 0.  For integers the integer remainder is the same number (exact, with
+// the dividend's sign; a zero result keeps the dividend's sign) and much cheaper than the
+// library call.  Integers above 2^53 in magnitude are exact too, but take the library path.
+inline double remainder_of(double x, double y) {
+    constexpr double kExact = 9007199254740992.0; // 2^53
+    if (x > -kExact && x < kExact && y > -kExact && y < kExact) {
+        auto xi = static_cast<int64_t>(x), yi = static_cast<int64_t>(y);
+        if (static_cast<double>(xi) == x && static_cast<double>(yi) == y) {
+            int64_t r = xi % yi;
+            return r != 0 ? static_cast<double>(r) : std::copysign(0.0, x);
+        }
+    }
+    return std::fmod(x, y);
+}
+
+[[gnu::always_inline]] inline Value binary(int op, const Value& a, const Value& b, int line) {
     if (a.is_numeric() && b.is_numeric()) {
         double x = a.num(), y = b.num();
         switch (op) {
@@ -70,7 +86,7 @@ inline Value binary(int op, const Value& a, const Value& b, int line) {
         case OP_MUL: return Value(x * y);
         case OP_DIV: return Value(x / y);
         case OP_MOD:
-            if (y != 0) return Value(std::fmod(x, y));
+            if (y != 0) return Value(remainder_of(x, y));
             break;
         default: break;
         }
@@ -78,20 +94,73 @@ inline Value binary(int op, const Value& a, const Value& b, int line) {
     return binary_slow(op, a, b, line);
 }
 
+constexpr int kNumericHeight = 32;
+constexpr int kNotArith = 1 << 20;
+
+bool is_arith_node(int op) {
+    return op == OP_NUMBER || op == OP_IDENT || op == OP_NEG || (op >= OP_ADD && op <= OP_MOD);
+}
+
+// The height of the pure-arithmetic subtree at n: exact when it is at most [budget];
+// kNotArith when the subtree is not pure arithmetic or is higher than kNumericHeight;
+// otherwise some number above [budget] (not known yet, nothing cached).
+int numeric_height(Node* n, int budget) {
+    if (n->aux & kAuxClassified)
+        return (n->aux & kAuxNumeric) ? static_cast<int>(n->aux >> 8) : kNotArith;
+    int h;
+    if (!is_arith_node(n->op)) {
+        h = kNotArith;
+    } else if (n->op == OP_NUMBER || n->op == OP_IDENT) {
+        h = 0;
+    } else if (budget == 0) {
+        return 1;
+    } else {
+        int m = numeric_height(n->left, budget - 1);
+        if (n->op != OP_NEG && m <= budget - 1)
+            m = std::max(m, numeric_height(n->right, budget - 1));
+        if (m >= kNotArith)
+            h = kNotArith;
+        else if (m > budget - 1 && budget < kNumericHeight)
+            return budget + 1;
+        else
+            h = m > budget - 1 ? kNotArith : m + 1; // too high to be a candidate at all
+    }
+    n->aux |= h == kNotArith ? kAuxClassified
+                             : kAuxClassified | kAuxNumeric | (static_cast<uint32_t>(h) << 8);
+    return h;
+}
+
+} // namespace
+
+void classify_numeric(Node* n) { numeric_height(n, kNumericHeight); }
+
+bool eval_num(Node* n, double& out) {
+    double x, y;
+    if (n->op == OP_NEG || n->op == OP_NUMBER || n->op == OP_IDENT) {
+        if (n->op != OP_NEG) return num_operand(n, out);
+        if (!num_operand(n->left, x)) return false;
+        out = -x;
+        return true;
+    }
+    if (!num_operand(n->left, x) || !num_operand(n->right, y)) return false;
+    switch (n->op) {
+    case OP_ADD: out = x + y; return true;
+    case OP_SUB: out = x - y; return true;
+    case OP_MUL: out = x * y; return true;
+    case OP_DIV: out = x / y; return true;
+    default:
+        if (y == 0) return false; // the routine raises "Division by 0"
+        out = remainder_of(x, y);
+        return true;
+    }
+}
+
+namespace {
+
 // The comparison of a (chained or plain) comparison node's opcode.
 bool compare(int op, const Value& a, const Value& b, int line) {
     if (op >= OP_CEQ) op -= OP_CEQ - OP_EQ;
-    if (a.is_numeric() && b.is_numeric()) {
-        double x = a.num(), y = b.num();
-        switch (op) {
-        case OP_EQ: return x == y;
-        case OP_NE: return !(x == y);
-        case OP_GT: return x > y;
-        case OP_GE: return x >= y;
-        case OP_LT: return x < y;
-        default: return x <= y;
-        }
-    }
+    if (a.is_numeric() && b.is_numeric()) return compare_numbers(op, a.num(), b.num());
     switch (op) {
     case OP_EQ: return op_equal(a, b);
     case OP_NE: return !op_equal(a, b);
@@ -152,6 +221,26 @@ VString* hash_key(const Value& idx, int line) {
     return k;
 }
 
+// obj.name: the member's cell in a hash (obj keeps the hash).  Members must exist.
+Cell* member_cell(Node* n, Value& obj, VContext& ctx) {
+    obj = evaluate(n->left, ctx);
+    Atom m = n->right->name();
+    VHash* h = obj.as_hash();
+    if (!h) raise(n->line, "Bad type operation in operator .");
+    Cell* c = h->find(m->text());
+    if (!c) raise(n->line, "Hash member %s is not declared in operator .", m->chars);
+    return c;
+}
+
+// A method call is a place only on an automation object, and none exists here; returns
+// when n is not a method call.
+void reject_method_place(Node* n, VContext& ctx) {
+    if (n->right && n->right->op == OP_MEMBER) {
+        Value obj = evaluate(n->right->left, ctx);
+        raise(n->right->line, "Bad type operation in operator .");
+    }
+}
+
 [[gnu::noinline]] Value read_place(Node* n, VContext& ctx) {
     Place p;
     getPlace(n, true, p, ctx);
@@ -184,13 +273,22 @@ VString* hash_key(const Value& idx, int line) {
 
 // ++a, a++, --a, a--.
 [[gnu::noinline]] Value eval_incdec(Node* n, VContext& ctx) {
+    bool pre = n->op == OP_PREINC || n->op == OP_PREDEC;
+    double delta = n->op == OP_PREINC || n->op == OP_POSTINC ? 1.0 : -1.0;
+    if (n->left->op == OP_IDENT) {
+        Cell* c = scopes.lookup(n->left->name());
+        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
+            double old = c->num();
+            c->set_num(old + delta);
+            return Value(pre ? old + delta : old);
+        }
+    }
     Place p;
     getPlace(n->left, false, p, ctx);
-    bool inc = n->op == OP_PREINC || n->op == OP_POSTINC;
     Value old = p.read(n->line);
-    Value r = binary(inc ? OP_ADD : OP_SUB, old, Value(1.0), n->line);
+    Value r = binary(delta > 0 ? OP_ADD : OP_SUB, old, Value(1.0), n->line);
     p.write(r);
-    return n->op == OP_PREINC || n->op == OP_PREDEC ? r : old;
+    return pre ? r : old;
 }
 
 [[gnu::noinline]] Value eval_swap(Node* n, VContext& ctx) {
@@ -328,27 +426,15 @@ void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
         raise(n->line, "Bad array operation for non-array object");
     }
     case OP_MEMBER: {
-        Value obj = evaluate(n->left, ctx);
-        Atom m = n->right->name();
-        if (VHash* h = obj.as_hash()) {
-            Cell* c = h->find(m->text());
-            if (!c) raise(n->line, "Hash member %s is not declared in operator .", m->chars);
-            p.kind = Place::Entry;
-            p.cell = c;
-            p.epoch = h->epoch();
-            p.key = m->text();
-            p.holder = std::move(obj);
-            return;
-        }
-        raise(n->line, "Bad type operation in operator .");
+        Value obj;
+        p.cell = member_cell(n, obj, ctx);
+        p.kind = Place::Entry;
+        p.epoch = obj.as_hash()->epoch();
+        p.key = n->right->name()->text();
+        p.holder = std::move(obj);
+        return;
     }
-    case OP_CALL:
-        // A method call as a place exists for automation objects only.
-        if (n->right && n->right->op == OP_MEMBER) {
-            Value obj = evaluate(n->right->left, ctx);
-            raise(n->right->line, "Bad type operation in operator .");
-        }
-        break;
+    case OP_CALL: reject_method_place(n, ctx); break;
     default: break;
     }
     raise(n->line, "Internal error in s_get()");
@@ -374,15 +460,9 @@ Value assign(Node* n, Value v, VContext& ctx) {
         raise(n->line, "Bad array operation for non-array object");
     }
     case OP_MEMBER: {
-        Value obj = evaluate(n->left, ctx);
-        Atom m = n->right->name();
-        if (VHash* h = obj.as_hash()) {
-            Cell* c = h->find(m->text());
-            if (!c) raise(n->line, "Hash member %s is not declared in operator .", m->chars);
-            c->set(v);
-            return v;
-        }
-        raise(n->line, "Bad type operation in operator .");
+        Value obj;
+        member_cell(n, obj, ctx)->set(v);
+        return v;
     }
     case OP_ARRAY: {
         // [a, null, b] = v: element i of an array, or v itself for anything else.
@@ -398,12 +478,7 @@ Value assign(Node* n, Value v, VContext& ctx) {
         }
         return Value();
     }
-    case OP_CALL:
-        if (n->right && n->right->op == OP_MEMBER) {
-            Value obj = evaluate(n->right->left, ctx);
-            raise(n->right->line, "Bad type operation in operator .");
-        }
-        break;
+    case OP_CALL: reject_method_place(n, ctx); break;
     default: break;
     }
     raise(n->line, "Internal error in s_set()");
@@ -425,16 +500,25 @@ Value evaluate(Node* n, VContext& ctx) {
         if (!c) raise_not_declared(n->name(), n->line);
         return Value(*c);
     }
-    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD: case OP_IDIV:
-    case OP_POW: case OP_BITAND: case OP_BITOR: case OP_BITXOR: case OP_SHR: case OP_SHL:
+    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD:
+        if (numeric_candidate(n)) {
+            double d;
+            if (eval_num(n, d)) return Value(d);
+        }
+        [[fallthrough]];
+    case OP_IDIV: case OP_POW: case OP_BITAND: case OP_BITOR: case OP_BITXOR: case OP_SHR: case OP_SHL:
     case OP_USHR: {
-        Value a = evaluate(n->left, ctx);
-        Value b = evaluate(n->right, ctx);
+        Value a = value_of(n->left, ctx);
+        Value b = value_of(n->right, ctx);
         return binary(n->op, a, b, n->line);
     }
     case OP_EQ: case OP_NE: case OP_GT: case OP_GE: case OP_LT: case OP_LE: {
-        Value a = evaluate(n->left, ctx);
-        Value b = evaluate(n->right, ctx);
+        double x, y;
+        if (numeric_candidate(n->left) && numeric_candidate(n->right) && num_operand(n->left, x) &&
+            num_operand(n->right, y))
+            return Value::boolean(compare_numbers(n->op, x, y));
+        Value a = value_of(n->left, ctx);
+        Value b = value_of(n->right, ctx);
         return Value::boolean(compare(n->op, a, b, n->line));
     }
     case OP_CEQ: case OP_CNE: case OP_CGT: case OP_CGE: case OP_CLT: case OP_CLE:
@@ -450,6 +534,10 @@ Value evaluate(Node* n, VContext& ctx) {
         return Value::boolean(op_match(a, b, n->op == OP_NMATCH, n->line));
     }
     case OP_NEG: {
+        if (numeric_candidate(n)) {
+            double d;
+            if (eval_num(n, d)) return Value(d);
+        }
         Value a = evaluate(n->left, ctx);
         if (a.is_numeric()) return Value(-a.num());
         return op_neg(a, n->line);
@@ -468,7 +556,7 @@ Value evaluate(Node* n, VContext& ctx) {
     }
     case OP_LIST: evaluate(n->left, ctx); return evaluate(n->right, ctx);
     case OP_ASSIGN: {
-        Value v = evaluate(n->right, ctx); // the right side runs before the target's parts
+        Value v = value_of(n->right, ctx); // the right side runs before the target's parts
         if (n->left->op == OP_IDENT) {
             assign_ident(n->left, v);
             return v;

@@ -6,8 +6,6 @@
 
 namespace ruvo {
 
-ScopeStack scopes;
-
 namespace {
 
 // Free lists: chunks are never returned, nodes are reused.
@@ -20,12 +18,14 @@ struct Pools {
     }
 };
 
-Pools& pools() {
-    static Pools p;
-    return p;
-}
+// Defined before `scopes`, so that it outlives it; a plain object, because every call and
+// block goes through it.
+Pools the_pools;
+inline Pools& pools() { return the_pools; }
 
 } // namespace
+
+ScopeStack scopes;
 
 Symbol* alloc_symbol() {
     Pools& p = pools();
@@ -132,7 +132,7 @@ void ScopeStack::drop_top() {
         free_scope(s);
 }
 
-void ScopeStack::popScope() {
+void ScopeStack::popScopeSlow() {
     if (entries.empty()) return;
     SymMan* s = entries.back();
     bool call = s && s->kind == SymMan::Function && entries.size() > 1;

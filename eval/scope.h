@@ -69,7 +69,13 @@ struct ScopeStack {
     void pushGlobalScope();
     void enterFunction(func_data* f);
     void pushBlock() { entries.push_back(nullptr); }
-    void popScope();
+    // Closing a block that declared nothing only drops its placeholder.
+    void popScope() {
+        if (!entries.empty() && !entries.back())
+            entries.pop_back();
+        else
+            popScopeSlow();
+    }
     size_t scopeDepth() const { return entries.size(); }
     void restoreDepth(size_t d);
     void popAll() { restoreDepth(0); }
@@ -97,6 +103,7 @@ struct ScopeStack {
     void markRoots() const;
 
 private:
+    void popScopeSlow();
     Cell* global_cell(Atom name); // the global variable, created (null) when absent
     void drop_top();
 };

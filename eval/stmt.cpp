@@ -38,7 +38,7 @@ bool loop_goes_on(VContext& ctx) {
     }
 }
 
-bool condition_holds(Node* cond, VContext& ctx) { return !cond || truthy(evaluate(cond, ctx)); }
+bool condition_holds(Node* cond, VContext& ctx) { return !cond || condition_true(cond, ctx); }
 
 // The variable of a foreach head or catch clause gets v: `var x` declares x in the innermost
 // scope, a plain `x` is assigned.
@@ -237,7 +237,7 @@ Value exec_jump(Node* n, VContext& ctx) {
 }
 
 Value exec_return(Node* n, VContext& ctx) {
-    Value v = n->left ? evaluate(n->left, ctx) : Value();
+    Value v = n->left ? value_of(n->left, ctx) : Value();
     ctx.setReturn(n->line, std::move(v));
     return Value();
 }
