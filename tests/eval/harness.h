@@ -42,6 +42,14 @@ protected:
             for (const Value& a : args) append_plain(printed(), a);
             printed() += '\n';
         });
+        // show(v): the display form, for containers.
+        funcman.registerBuiltin("show", 1, [](VContext&, int, std::span<Value> args, Value&) {
+            printed() += display_form(args[0]);
+            printed() += '\n';
+        });
+        funcman.registerBuiltin("gc", 0, [](VContext&, int, std::span<Value>, Value&) {
+            objman.collect();
+        });
         funcman.registerBuiltin("exit", 1, [](VContext&, int line, std::span<Value> a, Value&) {
             throw VExit{a[0], line};
         });
