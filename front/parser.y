@@ -110,10 +110,7 @@ Node* function_definition(Node* name_node, Node* params, Node* body) {
 // tokens of the previous error, then the same recovery.
 #define SEMANTIC_ERROR()                                                                        \
     do {                                                                                        \
-        if (!yyerrstatus) {                                                                     \
-            ++yynerrs;                                                                          \
-            report_parse_error("syntax error");                                                 \
-        }                                                                                       \
+        if (!yyerrstatus) rvyyerror("syntax error");                                            \
         YYERROR;                                                                                \
     } while (0)
 }
@@ -546,8 +543,8 @@ Context* parse() {
     f.nodes.clear();
     scan_pos.nodes = &f.nodes;
     f.blocks.push_back(new Context);
+    f.errors = 0;
     int result = rvyyparse();
-    f.errors = rvyynerrs;
     scan_pos.nodes = nullptr;
     f.reader.reset();
     resetScanner();
@@ -573,7 +570,6 @@ Context* parse() {
     }
     f.blocks.clear();
     destroy_node_list(f.nodes);
-    if (f.errors == 0) f.errors = 1; // a stack overflow fails without a syntax error
     return nullptr;
 }
 
@@ -597,8 +593,11 @@ int parseErrorCount() { return frontend.errors; }
 
 } // namespace ruvo
 
+// Every reported error counts; the silent ones within three tokens of the previous error and
+// the failed parse's own end do not.
 void rvyyerror(const char* message) {
     // The stack is never grown: running out of it is the nesting limit.
     if (std::strcmp(message, "memory exhausted") == 0) message = "yacc stack overflow";
+    ++ruvo::frontend.errors;
     ruvo::report_parse_error(message);
 }
