@@ -24,7 +24,9 @@ std::string tree(std::string_view src, std::string* errors = nullptr) {
     return s;
 }
 
-std::string expr(std::string_view src) { return tree(std::string(src) + ";"); }
+std::string expr(std::string_view src) {
+    return tree(std::string(src) + ";");
+}
 
 } // namespace
 
@@ -44,8 +46,10 @@ TEST(Parser, Precedence) {
     EXPECT_EQ(expr("a = b += c"), "(ASSIGN a (ADDEQ b c))");
     EXPECT_EQ(expr("a - b - c << 1 >>> 2"), "(USHR (SHL (SUB (SUB a b) c) 1) 2)");
     EXPECT_EQ(expr("a ~ b =~ /x/i !~ c"), "(NMATCH (MATCH (MATCH a b) /x/i) c)");
-    EXPECT_EQ(expr("- - a + +b - ~c \\ d % e"), "(SUB (ADD (NEG (NEG a)) b) (MOD (IDIV (BITNOT c) d) e))");
-    EXPECT_EQ(expr("++a[0] + b.c-- - &f"), "(SUB (ADD (PREINC (INDEX a 0)) (POSTDEC (MEMBER b c))) (FUNCREF f))");
+    EXPECT_EQ(expr("- - a + +b - ~c \\ d % e"),
+              "(SUB (ADD (NEG (NEG a)) b) (MOD (IDIV (BITNOT c) d) e))");
+    EXPECT_EQ(expr("++a[0] + b.c-- - &f"),
+              "(SUB (ADD (PREINC (INDEX a 0)) (POSTDEC (MEMBER b c))) (FUNCREF f))");
     EXPECT_EQ(expr("(a) = (b)++"), "(ASSIGN a (POSTINC b))");
     EXPECT_EQ(tree("if (a) if (b) c; else d;"), "(IF a (IF b c d) _)");
 }
@@ -62,16 +66,14 @@ TEST(Parser, ComparisonChains) {
 TEST(Parser, Statements) {
     EXPECT_EQ(tree(""), "");
     EXPECT_EQ(tree(";;{}"), "(BLOCK)");
-    EXPECT_EQ(tree("if (a) b; elif (c) d; elif (e) f; else g;"),
-              "(IF a b (IF c d (IF e f g)))");
+    EXPECT_EQ(tree("if (a) b; elif (c) d; elif (e) f; else g;"), "(IF a b (IF c d (IF e f g)))");
     EXPECT_EQ(tree("while (a) { b; c; } do x++; while (y);"),
               "(WHILE a (BLOCK b c)) (DOWHILE y (POSTINC x))");
     EXPECT_EQ(tree("for (i = 0; i < n; i++) ; for (;;) x;"),
               "(FOR (ASSIGN i 0) (LT i n) (POSTINC i) _) (FOR _ _ _ x)");
     EXPECT_EQ(tree("for (var x in a) s; foreach (x in a) s;"),
               "(FOREACH (VAR [x]) a s) (FOREACH x a s)");
-    EXPECT_EQ(tree("try a; try b; catch (e) c;"),
-              "(TRY a _ _) (TRY b c e)");
+    EXPECT_EQ(tree("try a; try b; catch (e) c;"), "(TRY a _ _) (TRY b c e)");
     EXPECT_EQ(tree("try {} catch () d;"), "(TRY (BLOCK) d _)");
     EXPECT_EQ(tree("switch (x) { case 1: f(); default \n: break 2; }"),
               "(SWITCH x (BLOCK (CASE 1) (CALL [] f) (DEFAULT) (BREAK 2)))");
@@ -89,18 +91,19 @@ TEST(Parser, Literals) {
     EXPECT_EQ(expr("struct(a = 1, b)"), "(STRUCT [a=1 b])");
     EXPECT_EQ(expr("x = (1, 2, 3)"), "(ASSIGN x (TUPLE [1 2 3]))");
     EXPECT_EQ(expr("swap(a, b[1]) + let(c, 2)"), "(ADD (SWAP a (INDEX b 1)) (LET c 2))");
-    EXPECT_EQ(expr("o.m(1)(2)") , "FAIL");
+    EXPECT_EQ(expr("o.m(1)(2)"), "FAIL");
     EXPECT_EQ(expr("o.m(1).n[2]"), "(INDEX (MEMBER (CALL [1] (MEMBER o m)) n) 2)");
     EXPECT_EQ(expr("a / b / /c\\/d/m"), "(DIV (DIV a b) /c/d/m)");
-    EXPECT_EQ(expr("[a, null, b[0], c.d] = v"), "(ASSIGN (ARRAY [a null (INDEX b 0) (MEMBER c d)]) v)");
+    EXPECT_EQ(expr("[a, null, b[0], c.d] = v"),
+              "(ASSIGN (ARRAY [a null (INDEX b 0) (MEMBER c d)]) v)");
     EXPECT_EQ(expr("[] = v"), "(ASSIGN (ARRAY []) v)");
 }
 
 TEST(Parser, SyntaxErrors) {
     for (const char* bad :
          {"var a[] = x;", "var a[3] = x;", "x = [1, 2, ];", "[a, 1] = v;", "[a, b] += v;",
-          "(a, b) = v;", "for (x of a) s;", "++a++;", "a++ ++;", "09;", "x = 'open",
-          "a = class;", "f(", "}", "{", "x = \"\"\"\nnever closed", "a b;"}) {
+          "(a, b) = v;", "for (x of a) s;", "++a++;", "a++ ++;", "09;", "x = 'open", "a = class;",
+          "f(", "}", "{", "x = \"\"\"\nnever closed", "a b;"}) {
         std::string err;
         EXPECT_EQ(tree(bad, &err), "FAIL") << bad;
         EXPECT_EQ(err.substr(0, 7), "error [") << bad;
@@ -153,8 +156,7 @@ TEST(Parser, FilesAndMessages) {
     std::fclose(f);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(parseFile(path.c_str()), nullptr);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "error [" + path + ":3]: syntax error\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "error [" + path + ":3]: syntax error\n");
     std::remove(path.c_str());
 
     ::testing::internal::CaptureStderr();
@@ -187,6 +189,16 @@ TEST(Parser, LongListsAndDeepNesting) {
     std::string call = "f(a";
     for (int i = 0; i < 1000; ++i) call += ", a";
     EXPECT_NE(expr(call + ")"), "FAIL");
+
+    std::string chain = "if (a) x;";
+    for (int i = 0; i < 1000; ++i) chain += " elif (b) y;";
+    t = tree(chain + " else z;");
+    EXPECT_EQ(t.substr(0, 25), "(IF a x (IF b y (IF b y (");
+    EXPECT_EQ(t.substr(t.size() - 1010), "(IF b y z" + std::string(1001, ')'));
+
+    std::string strings = "x = ";
+    for (int i = 0; i < 1000000; ++i) strings += "'ab' ";
+    EXPECT_EQ(expr(strings).size(), 2000000u + 13);
 
     std::string err;
     EXPECT_EQ(expr(std::string(500, '(') + "a" + std::string(500, ')')), "FAIL");
