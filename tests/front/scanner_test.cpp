@@ -60,6 +60,14 @@ TEST(Scanner, NumberForms) {
     EXPECT_EQ(scan("0b" + std::string(33, '1')), (V{"N:-1"}));
     EXPECT_EQ(scan("0xFFFFFFFF 0x80000000 0x100000000 4294967295"),
               (V{"N:-1", "N:-2147483648", "N:0", "N:4294967295"}));
+    EXPECT_EQ(scan("1...2 01.2.3 0778 .5..x"),
+              (V{"N:1", ".", "N:0.20000000000000001", "N:1.2", "N:0.29999999999999999", "N:63",
+                 "N:8", "N:0.5", ".", ".", "I:x"}));
+    // Long runs of digits and dots scan in linear time.
+    std::string run;
+    for (int i = 0; i < 200000; ++i) run += "1.";
+    EXPECT_EQ(scan(run).size(), 200000u);
+    EXPECT_EQ(scan(std::string(200000, '.')).size(), 200000u);
     // A member named like an exponent stays a member.
     EXPECT_EQ(scan("p.e1"), (V{"I:p", ".", "I:e1"}));
 }
