@@ -161,7 +161,10 @@ void append_number(std::string& out, double d) {
         out += d > 0 ? "+Inf" : "-Inf";
         return;
     }
-    if (number_format.is_default) {
+    // A format whose %s shows the number again would come back here: the inner conversion
+    // uses the default format.
+    static int depth = 0;
+    if (number_format.is_default || depth > 0) {
         char buf[40];
         int n;
         // %.10g prints integers below 1e10 as their digits: skip the float formatter.
@@ -173,7 +176,9 @@ void append_number(std::string& out, double d) {
         return;
     }
     Value arg(d);
+    ++depth;
     format_print(out, number_format.format, std::span<const Value>(&arg, 1), 0);
+    --depth;
 }
 
 void append_object_form(std::string& out, const VRef* o) {

@@ -14,6 +14,7 @@ public:
     VString() : VRef(VKind::String) {}
     explicit VString(std::string_view s) : VRef(VKind::String), str(s) {}
     explicit VString(std::string&& s) : VRef(VKind::String), str(std::move(s)) {}
+    explicit VString(const char* s) : VRef(VKind::String), str(s) {}
 
     VRef* clone() const override { return new VString(str); }
     const char* type_name() const override { return "string"; }
@@ -33,5 +34,6 @@ inline VString* CellData::as_string() const {
 // A new string value.
 inline Value make_string(std::string_view s) { return Value(new VString(s)); }
 inline Value make_string(std::string&& s) { return Value(new VString(std::move(s))); }
+inline Value make_string(const char* s) { return Value(new VString(s)); }
 
 } // namespace ruvo

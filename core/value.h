@@ -111,6 +111,14 @@ private:
     VRef* reg_next_ = nullptr;
 };
 
+// Releases that do not touch the object while the collector sweeps (it may be freed already).
+inline void unlock_obj(VRef* o) {
+    if (!objman.sweeping) o->unlock();
+}
+inline void release_obj(VRef* o) {
+    if (!objman.sweeping) o->release();
+}
+
 // The layout shared by both holders: a tag and either a number or an object pointer.
 class CellData {
 public:
@@ -178,14 +186,14 @@ public:
     }
     inline Value(const Cell& c);
     ~Value() {
-        if (tag_ == T_OBJECT && obj_) obj_->unlock();
+        if (tag_ == T_OBJECT && obj_) unlock_obj(obj_);
     }
     Value& operator=(const Value& o) {
         if (this == &o) return *this;
         VRef* old = obj();
         copy_fields(o);
         if (tag_ == T_OBJECT && obj_) obj_->lock();
-        if (old) old->unlock();
+        if (old) unlock_obj(old);
         return *this;
     }
     Value& operator=(Value&& o) noexcept {
@@ -194,7 +202,7 @@ public:
         copy_fields(o);
         o.tag_ = T_OBJECT;
         o.obj_ = nullptr;
-        if (old) old->unlock();
+        if (old) unlock_obj(old);
         return *this;
     }
     inline Value& operator=(const Cell& c);
@@ -203,13 +211,13 @@ public:
         VRef* old = obj();
         tag_ = T_NUMBER;
         num_ = d;
-        if (old) old->unlock();
+        if (old) unlock_obj(old);
     }
     void set_null() {
         VRef* old = obj();
         tag_ = T_OBJECT;
         obj_ = nullptr;
-        if (old) old->unlock();
+        if (old) unlock_obj(old);
     }
 
 private:
@@ -236,7 +244,7 @@ public:
     }
     explicit Cell(const Value& v) : CellData() { assign_fields(v); }
     ~Cell() {
-        if (tag_ == T_OBJECT && obj_) obj_->release();
+        if (tag_ == T_OBJECT && obj_) release_obj(obj_);
     }
     Cell& operator=(const Cell& o) {
         if (this != &o) set(o);
@@ -249,19 +257,19 @@ public:
     void set(const CellData& v) {
         VRef* old = obj();
         assign_fields(v);
-        if (old) old->release();
+        if (old) release_obj(old);
     }
     void set_num(double d) {
         VRef* old = obj();
         tag_ = T_NUMBER;
         num_ = d;
-        if (old) old->release();
+        if (old) release_obj(old);
     }
     void set_null() {
         VRef* old = obj();
         tag_ = T_OBJECT;
         obj_ = nullptr;
-        if (old) old->release();
+        if (old) release_obj(old);
     }
     // Exchange two stored cells without touching any count.
     void swap(Cell& o) noexcept {
@@ -291,7 +299,7 @@ inline Value& Value::operator=(const Cell& c) {
     VRef* old = obj();
     copy_fields(c);
     if (tag_ == T_OBJECT && obj_) obj_->lock();
-    if (old) old->unlock();
+    if (old) unlock_obj(old);
     return *this;
 }
 

@@ -1,0 +1,32 @@
+#include "lib/registry.h"
+
+namespace ruvo {
+
+namespace {
+
+using Family = std::span<const BuiltinDef> (*)();
+
+// Families in the order of the vocabulary.
+constexpr Family kFamilies[] = {
+    regexp_builtins,
+    string_builtins,
+    math_builtins,
+    encoding_builtins,
+};
+
+std::span<const Family> families() { return kFamilies; }
+
+} // namespace
+
+void register_builtins() {
+    for (auto family : families())
+        for (const BuiltinDef& d : family()) funcman.registerBuiltin(d.name, d.count, d.handler);
+}
+
+size_t builtin_registration_count() {
+    size_t n = 0;
+    for (auto family : families()) n += family().size();
+    return n;
+}
+
+} // namespace ruvo

@@ -1,0 +1,29 @@
+// The built-in vocabulary.  Each family of built-ins (one source file each) lists its
+// registrations in a table; `register_builtins` enters every family into the function table
+// in the order of the vocabulary: the core library, the graphics functions, the native DLL
+// bridge, the COM functions.
+#pragma once
+
+#include <span>
+
+#include "eval/func.h"
+
+namespace ruvo {
+
+struct BuiltinDef {
+    const char* name;
+    int count; // -1: any number of arguments
+    BuiltinHandler handler;
+};
+
+// One accessor per family, defined in the family's file (lib/strings.cpp: string_builtins).
+std::span<const BuiltinDef> regexp_builtins();
+std::span<const BuiltinDef> string_builtins();
+std::span<const BuiltinDef> math_builtins();
+std::span<const BuiltinDef> encoding_builtins();
+
+void register_builtins();
+// The number of registrations register_builtins() makes.
+size_t builtin_registration_count();
+
+} // namespace ruvo

@@ -1,0 +1,83 @@
+// Strings, arrays and hashes: storage, key order, shallow and deep copies.
+#include <gtest/gtest.h>
+
+#include "core/array.h"
+#include "core/copy.h"
+#include "core/hash.h"
+#include "core/string.h"
+#include "eval/error.h"
+#include "test_support.h"
+
+using namespace ruvo;
+
+using test::arr;
+using test::raised;
+
+TEST(Containers, hash_walks_keys_in_unsigned_byte_order) {
+    Value h(new VHash());
+    for (const char* k : {"ab", "a", "B", ""}) h.as_hash()->set(k, Value(1));
+    h.as_hash()->set("\xE0", Value(2)); // bytes above 0x7F sort after ASCII
+    std::vector<std::string> keys;
+    for (auto* e : h.as_hash()->sorted()) keys.push_back(e->first);
+    EXPECT_EQ(keys, (std::vector<std::string>{"", "B", "a", "ab", "\xE0"}));
+    Value out;
+    EXPECT_TRUE(h.as_hash()->remove("a", out));
+    EXPECT_FALSE(h.as_hash()->remove("a", out));
+    EXPECT_EQ(h.as_hash()->sorted().size(), 4u);
+}
+
+TEST(Containers, strings_hold_nul_bytes_and_arrays_grow_on_set) {
+    Value s = make_string(std::string("a\0b", 3));
+    EXPECT_EQ(s.as_string()->size(), 3u);
+    Value a(new VArray());
+    EXPECT_TRUE(a.as_array()->set(5, Value(1)));
+    EXPECT_EQ(a.as_array()->size(), 6u);
+    EXPECT_TRUE(a.as_array()->cells[0].is_null());
+    EXPECT_FALSE(a.as_array()->set(-1, Value(1)));
+    EXPECT_FALSE(a.as_array()->erase(6));
+}
+
+TEST(Containers, shallow_copy_shares_inner_objects) {
+    Value inner = arr({Value(1)});
+    Value outer = arr({inner});
+    Value c = shallow_copy(outer, 1);
+    EXPECT_NE(c.obj(), outer.obj());
+    EXPECT_EQ(c.as_array()->cells[0].obj(), inner.obj());
+    EXPECT_EQ(shallow_copy(Value(), 1).is_null(), true);
+}
+
+TEST(Containers, deep_copy_keeps_sharing_and_cycles) {
+    Value str = make_string("s");
+    Value self = arr({str, str});
+    self.as_array()->push(self);
+    Value c = deep_copy(self, 1);
+    VArray* ca = c.as_array();
+    ASSERT_NE(ca, self.as_array());
+    EXPECT_EQ(ca->cells[0].obj(), ca->cells[1].obj()) << "one copied string, twice";
+    EXPECT_NE(ca->cells[0].obj(), str.obj());
+    EXPECT_EQ(ca->cells[2].obj(), ca) << "the copy contains itself, not the source";
+    self.as_array()->cells.clear(); // break the source cycle
+    c.as_array()->cells.clear();
+}
+
+TEST(Containers, deep_copy_of_a_deep_nest_does_not_recurse) {
+    Value root(new VArray());
+    Value cur = root;
+    for (int i = 0; i < 200000; ++i) {
+        Value next(new VArray());
+        cur.as_array()->push(next);
+        cur = next;
+    }
+    Value c = deep_copy(root, 1);
+    int depth = 0;
+    for (VArray* a = c.as_array(); a && a->size(); a = a->cells[0].as_array()) ++depth;
+    EXPECT_EQ(depth, 200000);
+}
+
+TEST(Containers, copies_of_what_cannot_be_cloned_fail_with_their_messages) {
+    struct Opaque : VRef {};
+    Value o(new Opaque());
+    EXPECT_EQ(raised([&] { shallow_copy(o, 3); }), "error [3]: Object not clonable in copy()");
+    Value a = arr({o});
+    EXPECT_EQ(raised([&] { deep_copy(a, 4); }), "error [4]: Object not clonable in deepcopy()");
+}
