@@ -15,6 +15,34 @@
 
 namespace ruvo {
 
+// The walk uses its own stack: nests may be far deeper than the native stack.  Once this
+// has passed, the arrays under [root] form a tree, so element-wise walks end and build no
+// shared parts.
+bool has_repeated_array(const VArray* root) {
+    bool nested = false;
+    for (const Cell& c : root->cells)
+        if (c.as_array()) {
+            nested = true;
+            break;
+        }
+    if (!nested) return false; // the common flat array needs no memory of what it met
+
+    std::unordered_set<const VArray*> seen;
+    std::vector<const VArray*> todo;
+    seen.insert(root);
+    todo.push_back(root);
+    while (!todo.empty()) {
+        const VArray* a = todo.back();
+        todo.pop_back();
+        for (const Cell& c : a->cells)
+            if (const VArray* inner = c.as_array()) {
+                if (!seen.insert(inner).second) return true;
+                todo.push_back(inner);
+            }
+    }
+    return false;
+}
+
 namespace {
 
 const char* arith_symbol(ArithOp op) {
@@ -56,33 +84,9 @@ const char* bit_symbol(BitOp op) {
     raise(line, "Bad type operation in operator %s", symbol);
 }
 
-// Raises the recursion message when some array is reachable from [root] twice: the array
-// contains itself, or the same array object occurs twice anywhere inside it.  Once this has
-// passed, the arrays under [root] form a tree, so element-wise walks end and build no shared
-// parts.  The walk uses its own stack: nests may be far deeper than the native stack.
+// Raises the recursion message when some array is reachable from [root] twice.
 void check_repeated(const VArray* root, const char* symbol, int line) {
-    bool nested = false;
-    for (const Cell& c : root->cells)
-        if (c.as_array()) {
-            nested = true;
-            break;
-        }
-    if (!nested) return; // the common flat array needs no memory of what it met
-
-    std::unordered_set<const VArray*> seen;
-    std::vector<const VArray*> todo;
-    seen.insert(root);
-    todo.push_back(root);
-    while (!todo.empty()) {
-        const VArray* a = todo.back();
-        todo.pop_back();
-        for (const Cell& c : a->cells)
-            if (const VArray* inner = c.as_array()) {
-                if (!seen.insert(inner).second)
-                    raise(line, "Recursive array detected in operator %s", symbol);
-                todo.push_back(inner);
-            }
-    }
+    if (has_repeated_array(root)) raise(line, "Recursive array detected in operator %s", symbol);
 }
 
 Value arith_scalar(ArithOp op, const CellData& a, const CellData& b, int line) {

@@ -21,6 +21,11 @@ bool op_equal(const Value& a, const Value& b);        // ==
 bool op_strict_equal(const Value& a, const Value& b); // ===
 Value op_bitnot(const Value& a, int line);
 Value op_bit(BitOp op, const Value& a, const Value& b, int line);
+class VArray;
+// True when some array object is reachable from [root] twice: it contains itself, or one
+// array is held in two places of the structure.
+bool has_repeated_array(const VArray* root);
+
 // =~ (negate false) and !~ (negate true): one operand a regexp, the other a string.
 bool op_match(const Value& a, const Value& b, bool negate, int line);
 

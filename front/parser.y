@@ -110,10 +110,7 @@ Node* function_definition(Node* name_node, Node* params, Node* body) {
 // tokens of the previous error, then the same recovery.
 #define SEMANTIC_ERROR()                                                                        \
     do {                                                                                        \
-        if (!yyerrstatus) {                                                                     \
-            ++yynerrs;                                                                          \
-            report_parse_error("syntax error");                                                 \
-        }                                                                                       \
+        if (!yyerrstatus) rvyyerror("syntax error");                                            \
         YYERROR;                                                                                \
     } while (0)
 }
@@ -149,7 +146,7 @@ Node* function_definition(Node* name_node, Node* params, Node* body) {
 
 /* The conflicts left to the default shift, each what the language needs:
  *  - "if (a) if (b) x; else y;" and the same with elif: the else (elif) belongs to the
- *    innermost if; once after "if (...) statement" and once after "elif (...) statement"
+ *    innermost if; once after "if (...) statement" and once after its elif chain
  *    (2 tokens each, 4 conflicts);
  *  - "try x; catch ..." under another try: the catch belongs to the innermost try (1);
  *  - "(a)" followed by ")": shifting makes "( lvalue )" an lvalue, so "(a) = 1" and
@@ -160,10 +157,10 @@ Node* function_definition(Node* name_node, Node* params, Node* body) {
 %type <node> declarator declarator_name expr comparison arith unary postfix lvalue
 %type <node> assign_target method_call primary string_lit regex_literal array_literal
 %type <node> hash_literal hash_entry tuple struct_literal struct_member call if_statement
-%type <node> else_part while_statement do_statement try_statement switch_statement
+%type <node> while_statement do_statement try_statement switch_statement
 %type <node> for_statement opt_expr_list opt_expr loop_var
 %type <chain> param_list params var_list extern_list element_list hash_entries struct_members
-%type <chain> arg_list args expr_items tuple_tail
+%type <chain> arg_list args expr_items tuple_tail elif_chain
 
 %%
 
@@ -395,7 +392,13 @@ primary
 
 string_lit
     : STRING
-    | string_lit STRING                 { $$ = new_concat($1, $2); }
+    | string_lit STRING                 {
+        // Appending in place keeps a long run of literals linear; the result is the one
+        // string node that concatenating pairwise would give.
+        $1->str()->bytes += $2->str()->bytes;
+        discard_node($2);
+        $$ = $1;
+    }
     ;
 
 regex_literal
@@ -472,13 +475,23 @@ args
 
 if_statement
     : IF '(' expr_list ')' statement    { $$ = new_record(OP_IF, $3, $5, nullptr); }
-    | IF '(' expr_list ')' statement else_part { $$ = new_record(OP_IF, $3, $5, $6); }
+    | IF '(' expr_list ')' statement ELSE statement { $$ = new_record(OP_IF, $3, $5, $7); }
+    | IF '(' expr_list ')' statement elif_chain { $$ = new_record(OP_IF, $3, $5, $6.head); }
+    | IF '(' expr_list ')' statement elif_chain ELSE statement {
+        $6.tail->record()->kid[2] = $8;
+        $$ = new_record(OP_IF, $3, $5, $6.head);
+    }
     ;
 
-else_part
-    : ELSE statement                    { $$ = $2; }
-    | ELIF '(' expr_list ')' statement  { $$ = new_record(OP_IF, $3, $5, nullptr); }
-    | ELIF '(' expr_list ')' statement else_part { $$ = new_record(OP_IF, $3, $5, $6); }
+/* Each elif is the else branch of the one before; left-recursive like the lists, so that a
+   long chain does not pile up on the parser stack. */
+elif_chain
+    : ELIF '(' expr_list ')' statement  { $$ = chain_start(new_record(OP_IF, $3, $5, nullptr)); }
+    | elif_chain ELIF '(' expr_list ')' statement {
+        Node* n = new_record(OP_IF, $4, $6, nullptr);
+        $1.tail->record()->kid[2] = n;
+        $$ = {$1.head, n};
+    }
     ;
 
 while_statement
@@ -546,8 +559,8 @@ Context* parse() {
     f.nodes.clear();
     scan_pos.nodes = &f.nodes;
     f.blocks.push_back(new Context);
+    f.errors = 0;
     int result = rvyyparse();
-    f.errors = rvyynerrs;
     scan_pos.nodes = nullptr;
     f.reader.reset();
     resetScanner();
@@ -573,7 +586,6 @@ Context* parse() {
     }
     f.blocks.clear();
     destroy_node_list(f.nodes);
-    if (f.errors == 0) f.errors = 1; // a stack overflow fails without a syntax error
     return nullptr;
 }
 
@@ -597,8 +609,11 @@ int parseErrorCount() { return frontend.errors; }
 
 } // namespace ruvo
 
+// Every reported error counts; the silent ones within three tokens of the previous error and
+// the failed parse's own end do not.
 void rvyyerror(const char* message) {
     // The stack is never grown: running out of it is the nesting limit.
     if (std::strcmp(message, "memory exhausted") == 0) message = "yacc stack overflow";
+    ++ruvo::frontend.errors;
     ruvo::report_parse_error(message);
 }

@@ -42,15 +42,23 @@ void quote(std::string& out, const std::string& s) {
 
 bool is_list_field(int op) {
     switch (op) {
-    case OP_STRUCT: case OP_HASH: case OP_VAR: case OP_EXTERN: case OP_STATIC: case OP_CALL:
-    case OP_ARRAY: case OP_TUPLE: return true;
+    case OP_STRUCT:
+    case OP_HASH:
+    case OP_VAR:
+    case OP_EXTERN:
+    case OP_STATIC:
+    case OP_CALL:
+    case OP_ARRAY:
+    case OP_TUPLE: return true;
     default: return false;
     }
 }
 
 int record_size(int op) {
     switch (op) {
-    case OP_WHILE: case OP_DOWHILE: case OP_SWITCH: return 2;
+    case OP_WHILE:
+    case OP_DOWHILE:
+    case OP_SWITCH: return 2;
     case OP_FOR: return 4;
     default: return 3; // if, foreach, try, cond
     }
@@ -141,8 +149,14 @@ private:
             kid(f ? f->body : nullptr);
             break;
         }
-        case OP_IF: case OP_WHILE: case OP_DOWHILE: case OP_FOR: case OP_FOREACH: case OP_TRY:
-        case OP_SWITCH: case OP_COND:
+        case OP_IF:
+        case OP_WHILE:
+        case OP_DOWHILE:
+        case OP_FOR:
+        case OP_FOREACH:
+        case OP_TRY:
+        case OP_SWITCH:
+        case OP_COND:
             for (int i = 0; i < record_size(n->op); ++i) kid(n->kid(i));
             break;
         default:
@@ -169,7 +183,9 @@ private:
 
 } // namespace
 
-std::string print_tree(const Node* n) { return Printer().run(n, false); }
+std::string print_tree(const Node* n) {
+    return Printer().run(n, false);
+}
 
 std::string print_context(const Context* c) {
     std::string out;

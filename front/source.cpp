@@ -33,7 +33,8 @@ std::string front_sjis_to_euc(std::string_view s) {
     out.reserve(s.size() + s.size() / 8);
     for (size_t i = 0; i < s.size(); ++i) {
         auto c = static_cast<unsigned char>(s[i]);
-        if (is_sjis_lead(c) && i + 1 < s.size() && is_sjis_trail(static_cast<unsigned char>(s[i + 1]))) {
+        if (is_sjis_lead(c) && i + 1 < s.size() &&
+            is_sjis_trail(static_cast<unsigned char>(s[i + 1]))) {
             unsigned t = static_cast<unsigned char>(s[++i]);
             unsigned e1 = c <= 0x9F ? 2 * c + 0x1F : 2 * c - 0x61;
             if (t >= 0x9F) ++e1;

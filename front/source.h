@@ -64,10 +64,10 @@ struct FrontState {
     std::string literal; // content of the string or regular-expression literal being scanned
 
     // Parse-wide, from the start of parse() to its end.
-    std::vector<Context*> blocks;                      // open statement lists, program first
+    std::vector<Context*> blocks;                     // open statement lists, program first
     std::vector<std::pair<Atom, func_data*>> pending; // top-level definitions, source order
-    std::vector<Node*> nodes;                          // every node built by this parse
-    int errors = 0;                                    // syntax errors of the last parse
+    std::vector<Node*> nodes;                         // every node built by this parse
+    int errors = 0;                                   // syntax errors of the last parse
 };
 extern FrontState frontend;
 

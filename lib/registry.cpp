@@ -9,6 +9,9 @@ using Family = std::span<const BuiltinDef> (*)();
 // Families in the order of the vocabulary.
 constexpr Family kFamilies[] = {
     regexp_builtins,
+    string_builtins,
+    math_builtins,
+    encoding_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }

@@ -18,6 +18,9 @@ struct BuiltinDef {
 
 // One accessor per family, defined in the family's file (lib/strings.cpp: string_builtins).
 std::span<const BuiltinDef> regexp_builtins();
+std::span<const BuiltinDef> string_builtins();
+std::span<const BuiltinDef> math_builtins();
+std::span<const BuiltinDef> encoding_builtins();
 
 void register_builtins();
 // The number of registrations register_builtins() makes.

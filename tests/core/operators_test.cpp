@@ -1,16 +1,13 @@
-// Operators: type rules and their messages, element-wise arithmetic, the repeated-array test,
-// comparison and the two equalities, 32-bit bit operations, and matching.
+// Operators: type rules and messages, element-wise arithmetic and the repeated-array test,
+// comparison, the two equalities, 32-bit bit operations, matching.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
-#include "core/array.h"
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/operators.h"
 #include "core/string.h"
-#include "eval/error.h"
 #include "eval/scope.h"
 #include "lib/regexp.h"
 #include "test_support.h"
@@ -20,7 +17,6 @@ using test::arr;
 using test::raised;
 
 namespace {
-
 Value str(const char* s) {
     return make_string(s);
 }
@@ -30,62 +26,45 @@ Value t() {
 Value nan() {
     return Value(ruvo_nan());
 }
-
-// The display form shows nested results compactly: "[ 2, 4, 6 ]".
-std::string shown(const Value& v) {
-    return display_form(v);
-}
-
 Value arith(ArithOp op, const Value& a, const Value& b) {
     return op_arith(op, a, b, 7);
 }
-
-// A nest [[[...[1]...]]] of the given depth, built without recursion.
+std::string shown(const Value& v) {
+    return display_form(v);
+}
+// [[[...[inner]...]]] of the given depth, built without recursion.
 Value deep_nest(size_t depth, Value inner = arr({Value(1)})) {
     for (size_t i = 1; i < depth; ++i) inner = arr({inner});
     return inner;
 }
-
 } // namespace
 
-TEST(Operators, arithmetic_on_numbers_and_booleans) {
-    EXPECT_EQ(arith(ArithOp::Add, t(), t()).num(), 2);
+TEST(Operators, arithmetic_and_concatenation) {
     EXPECT_TRUE(arith(ArithOp::Add, t(), t()).is_number());
-    EXPECT_EQ(arith(ArithOp::IDiv, Value(7), Value(2)).num(), 3);
+    EXPECT_EQ(arith(ArithOp::Add, t(), t()).num(), 2);
     EXPECT_EQ(arith(ArithOp::IDiv, Value(-7), Value(2)).num(), -3);
     EXPECT_EQ(arith(ArithOp::Mod, Value(7), Value(-2)).num(), 1);
     EXPECT_EQ(arith(ArithOp::Mod, Value(-7), Value(2)).num(), -1);
-    EXPECT_EQ(arith(ArithOp::Pow, Value(2), Value(10)).num(), 1024);
     EXPECT_TRUE(std::isinf(arith(ArithOp::Div, Value(7), Value(0)).num()));
-    EXPECT_EQ(arith(ArithOp::IDiv, Value(1e300), Value(1e-300)).num(), 0)
-        << "a quotient beyond 64 bits has no integer";
+    EXPECT_EQ(arith(ArithOp::IDiv, Value(1e300), Value(1e-300)).num(), 0) << "beyond 64 bits";
     EXPECT_EQ(raised([] { arith(ArithOp::IDiv, Value(7), Value(0)); }), "error [7]: Division by 0");
     EXPECT_EQ(raised([] { arith(ArithOp::Mod, Value(7), Value::boolean(false)); }),
               "error [7]: Division by 0");
-}
-
-TEST(Operators, plus_concatenates_plain_forms) {
     EXPECT_EQ(arith(ArithOp::Add, str("n="), Value(5)).as_string()->str, "n=5");
     EXPECT_EQ(arith(ArithOp::Add, Value(1), str("2")).as_string()->str, "12");
     EXPECT_EQ(arith(ArithOp::Add, Value(), str("")).as_string()->str, "null");
-    EXPECT_EQ(arith(ArithOp::Add, str("b:"), t()).as_string()->str, "b:true");
 }
 
 TEST(Operators, bad_type_messages_name_the_operator) {
     Value h(new VHash());
-    struct Case {
-        ArithOp op;
-        const char* text;
-    };
-    for (Case c : {Case{ArithOp::Add, "+"}, Case{ArithOp::Sub, "-"}, Case{ArithOp::Mul, "*"},
-                   Case{ArithOp::Div, "/"}, Case{ArithOp::IDiv, "\\"}, Case{ArithOp::Mod, "%"},
-                   Case{ArithOp::Pow, "**"}})
-        EXPECT_EQ(raised([&] { arith(c.op, h, Value(1)); }),
-                  std::string("error [7]: Bad type operation in operator ") + c.text);
+    const std::pair<ArithOp, const char*> ops[] = {
+        {ArithOp::Add, "+"},   {ArithOp::Sub, "-"}, {ArithOp::Mul, "*"}, {ArithOp::Div, "/"},
+        {ArithOp::IDiv, "\\"}, {ArithOp::Mod, "%"}, {ArithOp::Pow, "**"}};
+    for (auto [op, text] : ops)
+        EXPECT_EQ(raised([&] { arith(op, h, Value(1)); }),
+                  std::string("error [7]: Bad type operation in operator ") + text);
     EXPECT_EQ(raised([] { arith(ArithOp::Sub, str("a"), Value(1)); }),
               "error [7]: Bad type operation in operator -");
-    EXPECT_EQ(raised([] { arith(ArithOp::Add, Value(), Value(1)); }),
-              "error [7]: Bad type operation in operator +");
     EXPECT_EQ(raised([] { op_neg(str("1"), 3); }), "error [3]: Bad type operation in operator -");
     EXPECT_EQ(raised([] { op_compare(CmpOp::Le, Value(), Value(1), 3); }),
               "error [3]: Bad type operation in operator <=");
@@ -105,51 +84,37 @@ TEST(Operators, element_wise_application) {
     EXPECT_EQ(shown(arith(ArithOp::Add, arr({str("a"), str("b")}), Value(1))),
               "[ \"a1\", \"b1\" ]");
     EXPECT_EQ(shown(op_neg(arr({Value(1), arr({Value(-2)})}), 1)), "[ -1, [ 2 ] ]");
-    EXPECT_EQ(shown(arith(ArithOp::Add, arr({}), arr({}))), "[  ]");
-
     Value a = arr({Value(1), Value(2)});
-    Value r = arith(ArithOp::Add, a, a);
-    EXPECT_NE(r.obj(), a.obj());
+    EXPECT_NE(arith(ArithOp::Add, a, a).obj(), a.obj());
     EXPECT_EQ(shown(a), "[ 1, 2 ]") << "operands are never modified";
-
     EXPECT_EQ(raised([] {
                   arith(ArithOp::Add, arr({Value(1), Value(2)}), arr({Value(1)}));
               }),
               "error [7]: Array size not match");
-    EXPECT_EQ(raised([] {
-                  arith(ArithOp::Add, arr({arr({Value(1)})}), arr({arr({Value(1), Value(2)})}));
-              }),
-              "error [7]: Array size not match")
-        << "sizes are checked at every depth";
     EXPECT_EQ(raised([] { arith(ArithOp::Sub, arr({str("x")}), Value(1)); }),
               "error [7]: Bad type operation in operator -");
 }
 
-TEST(Operators, repeated_arrays_are_refused) {
+TEST(Operators, repeated_arrays_are_refused_for_every_operator) {
     Value self = arr({Value(1)});
-    self.as_array()->push(self); // contains itself
-    EXPECT_EQ(raised([&] { arith(ArithOp::Add, self, Value(1)); }),
-              "error [7]: Recursive array detected in operator +");
+    self.as_array()->push(self);
     EXPECT_EQ(raised([&] { arith(ArithOp::IDiv, Value(1), self); }),
-              "error [7]: Recursive array detected in operator \\")
-        << "the right operand is tested too";
+              "error [7]: Recursive array detected in operator \\");
     EXPECT_EQ(raised([&] { op_neg(self, 2); }),
               "error [2]: Recursive array detected in operator -");
     EXPECT_EQ(raised([&] { arith(ArithOp::Pow, self, Value(2)); }),
               "error [7]: Recursive array detected in operator **")
-        << "** is tested as well, or its walk would not end";
+        << "** is tested too, or its walk would not end";
     self.as_array()->cells.clear(); // break the cycle
 
     Value one = arr({Value(1)});
-    Value twice = arr({one, one});
-    EXPECT_EQ(raised([&] { arith(ArithOp::Mul, twice, Value(2)); }),
+    EXPECT_EQ(raised([&] {
+                  arith(ArithOp::Mul, arr({one, one}), Value(2));
+              }),
               "error [7]: Recursive array detected in operator *");
-    EXPECT_EQ(raised([&] { arith(ArithOp::Pow, twice, Value(2)); }),
-              "error [7]: Recursive array detected in operator **");
     EXPECT_EQ(shown(arith(ArithOp::Mul, arr({arr({Value(1)}), arr({Value(1)})}), Value(2))),
               "[ [ 2 ], [ 2 ] ]");
-    EXPECT_EQ(shown(arith(ArithOp::Mul, one, one)), "[ 1 ]")
-        << "the same array on both sides is no repetition";
+    EXPECT_EQ(shown(arith(ArithOp::Mul, one, one)), "[ 1 ]") << "one array on both sides";
 }
 
 TEST(Operators, deep_nests_need_no_native_recursion) {
@@ -158,66 +123,46 @@ TEST(Operators, deep_nests_need_no_native_recursion) {
     Value neg = op_neg(nest, 1);
     const VArray* a = r.as_array();
     size_t depth = 1;
-    while (a->cells[0].as_array()) {
-        a = a->cells[0].as_array();
-        ++depth;
-    }
+    for (; a->cells[0].as_array(); ++depth) a = a->cells[0].as_array();
     EXPECT_EQ(depth, 200000u);
     EXPECT_EQ(a->cells[0].num(), 2);
-    EXPECT_EQ(shown(arith(ArithOp::Mul, deep_nest(3), deep_nest(2))), "[ [ [ 1 ] ] ]")
-        << "a scalar meets an array at the bottom";
+    EXPECT_EQ(shown(arith(ArithOp::Mul, deep_nest(3), deep_nest(2))), "[ [ [ 1 ] ] ]");
     EXPECT_EQ(raised([&] { arith(ArithOp::Add, nest, deep_nest(200000, arr({}))); }),
               "error [7]: Array size not match");
 }
 
 TEST(Operators, comparisons) {
     auto lt = [](const Value& a, const Value& b) { return op_compare(CmpOp::Lt, a, b, 1); };
-    EXPECT_TRUE(lt(str("abc"), str("abd")));
     EXPECT_TRUE(lt(str("10"), str("9"))) << "byte order";
-    EXPECT_TRUE(lt(Value(10), str("9"))) << "a number against a string compares text";
+    EXPECT_TRUE(lt(Value(10), str("9")));
     EXPECT_TRUE(lt(str("ab"), str("abc"))) << "a proper prefix is smaller";
     EXPECT_TRUE(lt(str("z"), str("\x81\x40"))) << "bytes compare unsigned";
-    EXPECT_TRUE(op_compare(CmpOp::Ge, str("a"), str("a"), 1));
     EXPECT_TRUE(op_compare(CmpOp::Le, Value::boolean(false), Value(0), 1));
-    for (CmpOp op : {CmpOp::Lt, CmpOp::Le, CmpOp::Gt, CmpOp::Ge}) {
-        EXPECT_FALSE(op_compare(op, nan(), Value(1), 1));
-        EXPECT_FALSE(op_compare(op, nan(), nan(), 1));
-    }
+    for (CmpOp op : {CmpOp::Lt, CmpOp::Le, CmpOp::Gt, CmpOp::Ge})
+        EXPECT_FALSE(op_compare(op, nan(), nan(), 1) || op_compare(op, nan(), Value(1), 1));
 }
 
 TEST(Operators, loose_and_strict_equality) {
     EXPECT_TRUE(op_equal(Value(1), t()));
     EXPECT_FALSE(op_strict_equal(Value(1), t()));
-    EXPECT_FALSE(op_equal(nan(), Value(1)));
     EXPECT_FALSE(op_equal(nan(), nan()));
     EXPECT_TRUE(op_strict_equal(nan(), nan()));
     EXPECT_FALSE(op_strict_equal(nan(), Value(1)));
     EXPECT_TRUE(op_equal(Value(5), str("5")));
     EXPECT_TRUE(op_equal(t(), str("true")));
     EXPECT_FALSE(op_equal(Value(), str("")));
-    EXPECT_TRUE(op_equal(Value(), str("null")));
-    EXPECT_TRUE(op_equal(Value(), Value()));
-    EXPECT_TRUE(op_strict_equal(Value(), Value()));
     EXPECT_FALSE(op_equal(Value(), Value(0)));
-    EXPECT_FALSE(op_strict_equal(Value(), Value(0)));
+    EXPECT_TRUE(op_strict_equal(Value(), Value()));
     EXPECT_FALSE(op_equal(make_string(std::string_view("a\0b", 3)),
-                          make_string(std::string_view("a\0c", 3))))
-        << "bytes after a NUL count";
-
+                          make_string(std::string_view("a\0c", 3))));
     Value s = str("ab");
     EXPECT_TRUE(op_equal(s, str("ab")));
     EXPECT_FALSE(op_strict_equal(s, str("ab")));
     EXPECT_TRUE(op_strict_equal(s, s));
-
     EXPECT_TRUE(op_equal(arr({}), arr({})));
-    EXPECT_FALSE(op_strict_equal(arr({}), arr({})));
     EXPECT_FALSE(op_equal(arr({Value(1)}), arr({Value(1)})));
     Value a = arr({Value(1)});
-    EXPECT_TRUE(op_equal(a, a));
-    EXPECT_TRUE(op_strict_equal(a, a));
-    EXPECT_FALSE(op_equal(a, Value(1)));
-    Value h(new VHash());
-    EXPECT_FALSE(op_equal(h, Value()));
+    EXPECT_TRUE(op_equal(a, a) && op_strict_equal(a, a));
 }
 
 TEST(Operators, bit_operations_on_32_bit_integers) {
@@ -227,47 +172,27 @@ TEST(Operators, bit_operations_on_32_bit_integers) {
     EXPECT_EQ(bit(BitOp::Shl, 1, 32), 1) << "the count is taken & 31";
     EXPECT_EQ(bit(BitOp::UShr, -1, 0), -1);
     EXPECT_EQ(bit(BitOp::UShr, -1, 1), 2147483647);
-    EXPECT_EQ(bit(BitOp::Shr, -8, 1), -4);
     EXPECT_EQ(bit(BitOp::Shr, -8, 33), -4);
-    EXPECT_EQ(bit(BitOp::And, 4294967295.0, 3), 3) << "high bits beyond 32 are dropped";
+    EXPECT_EQ(bit(BitOp::And, 4294967295.0, 3), 3) << "bits above 32 are dropped";
     EXPECT_EQ(bit(BitOp::Or, 2.9, -2.9), -2) << "operands truncate toward zero";
-    EXPECT_EQ(bit(BitOp::Xor, 5, 3), 6);
-    EXPECT_EQ(op_bit(BitOp::And, t(), Value(3), 1).num(), 1);
-    EXPECT_TRUE(op_bit(BitOp::And, t(), Value(3), 1).is_number());
+    EXPECT_TRUE(op_bit(BitOp::Xor, t(), Value(3), 1).is_number());
 }
 
-class OperatorsMatch : public ::testing::Test {
-protected:
-    void SetUp() override { scopes.pushGlobalScope(); }
-    void TearDown() override { scopes.popAll(); }
-    std::string var(const char* name) {
-        Cell* c = scopes.lookupGlobal(intern(name));
-        return c && c->as_string() ? c->as_string()->str : "(unset)";
-    }
-};
-
-TEST_F(OperatorsMatch, match_operators_take_either_order) {
-    RegExp* re = new RegExp("b+", false, false);
-    Value r = make_regexp(re);
+TEST(Operators, matching_sets_the_match_variables) {
+    scopes.pushGlobalScope();
+    auto var = [](const char* name) { return scopes.lookupGlobal(intern(name))->as_string()->str; };
+    Value r = make_regexp(new RegExp("b+", false, false));
     EXPECT_TRUE(op_match(str("abbc"), r, false, 1));
     EXPECT_EQ(var("$&"), "bb");
-    EXPECT_TRUE(op_match(r, str("xbx"), false, 1));
-    EXPECT_EQ(var("$`"), "x");
-    EXPECT_TRUE(op_match(r, str("xyz"), true, 1));
+    EXPECT_TRUE(op_match(r, str("xyz"), true, 1)) << "either order; !~ negates";
     EXPECT_EQ(var("$0"), "");
     EXPECT_EQ(raised([&] { op_match(r, r, false, 4); }),
               "error [4]: Bad type operation in operator =~");
-    EXPECT_EQ(raised([&] { op_match(str("a"), str("a"), true, 4); }),
+    EXPECT_EQ(raised([&] { op_match(str("a"), Value(1), true, 4); }),
               "error [4]: Bad type operation in operator !~");
-    EXPECT_EQ(raised([&] { op_match(r, Value(1), false, 4); }),
-              "error [4]: Bad type operation in operator =~");
-}
-
-TEST_F(OperatorsMatch, equality_with_a_regexp_matches_the_plain_form) {
-    Value r = make_regexp(new RegExp("^1[0-9]$", false, false));
-    EXPECT_TRUE(op_equal(Value(12), r));
+    Value num = make_regexp(new RegExp("^1[0-9]$", false, false));
+    EXPECT_TRUE(op_equal(Value(12), num)) << "== matches the plain form";
     EXPECT_EQ(var("$0"), "12");
-    EXPECT_FALSE(op_equal(r, str("x12")));
-    EXPECT_TRUE(op_equal(r, r)) << "two regexps compare as objects";
-    EXPECT_FALSE(op_strict_equal(r, Value(12)));
+    EXPECT_TRUE(op_equal(num, num)) << "two regexps compare as objects";
+    scopes.popAll();
 }

@@ -26,9 +26,7 @@ std::string token_text(int t) {
     }
     case IDENT: s = "I:" + std::string(v->name()->text()); break;
     case STRING: s = "S:" + v->str()->bytes; break;
-    case REGEX:
-        s = "R:" + v->regex()->pattern + "/" + std::to_string(v->regex()->flags);
-        break;
+    case REGEX: s = "R:" + v->regex()->pattern + "/" + std::to_string(v->regex()->flags); break;
     case NULLVAL: s = "null"; break;
     case BOOLVAL: s = v->op == OP_TRUE ? "true" : "false"; break;
     case BADSTR: return "BADSTR";
@@ -62,6 +60,14 @@ TEST(Scanner, NumberForms) {
     EXPECT_EQ(scan("0b" + std::string(33, '1')), (V{"N:-1"}));
     EXPECT_EQ(scan("0xFFFFFFFF 0x80000000 0x100000000 4294967295"),
               (V{"N:-1", "N:-2147483648", "N:0", "N:4294967295"}));
+    EXPECT_EQ(scan("1...2 01.2.3 0778 .5..x"),
+              (V{"N:1", ".", "N:0.20000000000000001", "N:1.2", "N:0.29999999999999999", "N:63",
+                 "N:8", "N:0.5", ".", ".", "I:x"}));
+    // Long runs of digits and dots scan in linear time.
+    std::string run;
+    for (int i = 0; i < 200000; ++i) run += "1.";
+    EXPECT_EQ(scan(run).size(), 200000u);
+    EXPECT_EQ(scan(std::string(200000, '.')).size(), 200000u);
     // A member named like an exponent stays a member.
     EXPECT_EQ(scan("p.e1"), (V{"I:p", ".", "I:e1"}));
 }
@@ -93,7 +99,9 @@ TEST(Scanner, DoubleQuotedEscapes) {
     EXPECT_EQ(scan(R"("\q" "\\q" "\o777" "\x41\x4A")"), (V{"S:q", "S:\\q", "S:\xff", "S:AJ"}));
     EXPECT_EQ(scan(R"("\x0" "\0" "\xzz" "\012")"),
               (V{std::string("S:\0", 3), std::string("S:\0", 3), std::string("S:\0", 3),
-                 std::string("S:\0" "12", 5)}));
+                 std::string("S:\0"
+                             "12",
+                             5)}));
     EXPECT_EQ(scan(R"("a\tb\n\"\'")"), (V{"S:a\tb\n\"'"}));
     EXPECT_EQ(scan(R"('a\n\'b')"), (V{"S:a\\n'b"}));
     // A Shift_JIS character whose trail byte is a backslash survives both stages.
@@ -197,6 +205,8 @@ TEST(SourceReader, Conversions) {
               "\xa1\xa1\xb0\xa1\xdf\xa1\x8e\xb1z");
     for (std::string s : {"\x81\x40", "\x88\x9f", "\x9f\xfc", "\xe0\x40", "\xea\xa4", "\xb1"})
         EXPECT_EQ(front_euc_to_sjis(front_sjis_to_euc(s)), s);
-    EXPECT_EQ(front_euc_to_sjis("a\x8f\xa1\xa1" "b"), "ab");
+    EXPECT_EQ(front_euc_to_sjis("a\x8f\xa1\xa1"
+                                "b"),
+              "ab");
     EXPECT_EQ(front_sjis_to_euc("\x81"), "\x81"); // lone lead byte copied
 }

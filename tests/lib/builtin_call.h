@@ -1,0 +1,65 @@
+// Calls a built-in handler the way the evaluator does: looked up by name and argument count in
+// its family's table (exact count first, then the any-count entry), with a fresh control
+// record and a result preset to null.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/string.h"
+#include "eval/context.h"
+#include "eval/error.h"
+#include "lib/registry.h"
+
+namespace ruvo::test {
+
+inline BuiltinHandler find_handler(std::span<const BuiltinDef> family, std::string_view name,
+                                   int count) {
+    BuiltinHandler any = nullptr;
+    for (const BuiltinDef& d : family) {
+        if (name != d.name) continue;
+        if (d.count == count) return d.handler;
+        if (d.count < 0) any = d.handler;
+    }
+    return any;
+}
+
+inline Value call(std::span<const BuiltinDef> family, std::string_view name,
+                  std::vector<Value> args) {
+    BuiltinHandler h = find_handler(family, name, static_cast<int>(args.size()));
+    if (!h) {
+        ADD_FAILURE() << name << " is not registered for " << args.size() << " arguments";
+        return Value();
+    }
+    VContext ctx;
+    Value result;
+    h(ctx, 7, args, result);
+    return result;
+}
+
+// The message a call raises, or "(nothing raised)".
+inline std::string raised(std::span<const BuiltinDef> family, std::string_view name,
+                          std::vector<Value> args) {
+    try {
+        call(family, name, std::move(args));
+    } catch (const ScriptError& e) {
+        return e.message;
+    }
+    return "(nothing raised)";
+}
+
+inline Value str(std::string_view s) {
+    return make_string(s);
+}
+
+// The bytes of a string result; a marker when the result is not a string.
+inline std::string text(const Value& v) {
+    if (VString* s = v.as_string()) return s->str;
+    return "(not a string)";
+}
+
+} // namespace ruvo::test
