@@ -132,7 +132,9 @@ int numeric_height(Node* n, int budget) {
 
 } // namespace
 
-void classify_numeric(Node* n) { numeric_height(n, kNumericHeight); }
+void classify_numeric(Node* n) {
+    numeric_height(n, kNumericHeight);
+}
 
 bool eval_num(Node* n, double& out) {
     double x, y;
@@ -171,7 +173,9 @@ bool compare(int op, const Value& a, const Value& b, int line) {
     }
 }
 
-bool is_chained(const Node* n) { return n->op >= OP_CEQ && n->op <= OP_CLE; }
+bool is_chained(const Node* n) {
+    return n->op >= OP_CEQ && n->op <= OP_CLE;
+}
 
 // `a < b <= c`: every operand evaluated once, left to right, stopping at the first false link.
 [[gnu::noinline]] Value eval_chain(Node* n, VContext& ctx) {
@@ -325,8 +329,8 @@ void reject_method_place(Node* n, VContext& ctx) {
     auto* h = new VHash;
     Value holder(h);
     for (Node* e = n->left; e; e = e->next) {
-        std::string_view key = n->op == OP_HASH ? std::string_view(e->str()->bytes)
-                                                : e->name()->text();
+        std::string_view key =
+            n->op == OP_HASH ? std::string_view(e->str()->bytes) : e->name()->text();
         h->set(key, e->left ? evaluate(e->left, ctx) : Value());
     }
     return holder;
@@ -486,8 +490,8 @@ Value assign(Node* n, Value v, VContext& ctx) {
 
 Value evaluate(Node* n, VContext& ctx) {
     objman.maybe_collect();
-    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit)
-        [[unlikely]] stack_exhausted(n->line);
+    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit) [[unlikely]]
+        stack_exhausted(n->line);
     switch (n->op) {
     case OP_NULL: return Value();
     case OP_TRUE: return Value::boolean(true);
@@ -500,19 +504,34 @@ Value evaluate(Node* n, VContext& ctx) {
         if (!c) raise_not_declared(n->name(), n->line);
         return Value(*c);
     }
-    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD:
+    case OP_ADD:
+    case OP_SUB:
+    case OP_MUL:
+    case OP_DIV:
+    case OP_MOD:
         if (numeric_candidate(n)) {
             double d;
             if (eval_num(n, d)) return Value(d);
         }
         [[fallthrough]];
-    case OP_IDIV: case OP_POW: case OP_BITAND: case OP_BITOR: case OP_BITXOR: case OP_SHR: case OP_SHL:
+    case OP_IDIV:
+    case OP_POW:
+    case OP_BITAND:
+    case OP_BITOR:
+    case OP_BITXOR:
+    case OP_SHR:
+    case OP_SHL:
     case OP_USHR: {
         Value a = value_of(n->left, ctx);
         Value b = value_of(n->right, ctx);
         return binary(n->op, a, b, n->line);
     }
-    case OP_EQ: case OP_NE: case OP_GT: case OP_GE: case OP_LT: case OP_LE: {
+    case OP_EQ:
+    case OP_NE:
+    case OP_GT:
+    case OP_GE:
+    case OP_LT:
+    case OP_LE: {
         double x, y;
         if (numeric_candidate(n->left) && numeric_candidate(n->right) && num_operand(n->left, x) &&
             num_operand(n->right, y))
@@ -521,14 +540,20 @@ Value evaluate(Node* n, VContext& ctx) {
         Value b = value_of(n->right, ctx);
         return Value::boolean(compare(n->op, a, b, n->line));
     }
-    case OP_CEQ: case OP_CNE: case OP_CGT: case OP_CGE: case OP_CLT: case OP_CLE:
-        return eval_chain(n, ctx);
-    case OP_SEQ: case OP_SNE: {
+    case OP_CEQ:
+    case OP_CNE:
+    case OP_CGT:
+    case OP_CGE:
+    case OP_CLT:
+    case OP_CLE: return eval_chain(n, ctx);
+    case OP_SEQ:
+    case OP_SNE: {
         Value a = evaluate(n->left, ctx);
         Value b = evaluate(n->right, ctx);
         return Value::boolean(op_strict_equal(a, b) != (n->op == OP_SNE));
     }
-    case OP_MATCH: case OP_NMATCH: {
+    case OP_MATCH:
+    case OP_NMATCH: {
         Value a = evaluate(n->left, ctx);
         Value b = evaluate(n->right, ctx);
         return Value::boolean(op_match(a, b, n->op == OP_NMATCH, n->line));
@@ -544,7 +569,8 @@ Value evaluate(Node* n, VContext& ctx) {
     }
     case OP_BITNOT: return op_bitnot(evaluate(n->left, ctx), n->line);
     case OP_NOT: return Value::boolean(!truthy(evaluate(n->left, ctx)));
-    case OP_AND: case OP_OR: {
+    case OP_AND:
+    case OP_OR: {
         // The deciding operand's own value, not a boolean.
         Value a = evaluate(n->left, ctx);
         if (truthy(a) == (n->op == OP_OR)) return a;
@@ -563,33 +589,50 @@ Value evaluate(Node* n, VContext& ctx) {
         }
         return assign(n->left, std::move(v), ctx);
     }
-    case OP_ADDEQ: case OP_SUBEQ: case OP_MULEQ: case OP_DIVEQ: case OP_MODEQ:
-    case OP_IDIVEQ: case OP_POWEQ: case OP_ANDEQ: case OP_OREQ: case OP_XOREQ:
-    case OP_SHREQ: case OP_SHLEQ: case OP_USHREQ:
-        return eval_compound(n, ctx);
-    case OP_PREINC: case OP_POSTINC: case OP_PREDEC: case OP_POSTDEC:
-        return eval_incdec(n, ctx);
+    case OP_ADDEQ:
+    case OP_SUBEQ:
+    case OP_MULEQ:
+    case OP_DIVEQ:
+    case OP_MODEQ:
+    case OP_IDIVEQ:
+    case OP_POWEQ:
+    case OP_ANDEQ:
+    case OP_OREQ:
+    case OP_XOREQ:
+    case OP_SHREQ:
+    case OP_SHLEQ:
+    case OP_USHREQ: return eval_compound(n, ctx);
+    case OP_PREINC:
+    case OP_POSTINC:
+    case OP_PREDEC:
+    case OP_POSTDEC: return eval_incdec(n, ctx);
     case OP_SWAP: return eval_swap(n, ctx);
     case OP_LET: return eval_let(n, ctx);
-    case OP_INDEX: case OP_MEMBER: return read_place(n, ctx);
+    case OP_INDEX:
+    case OP_MEMBER: return read_place(n, ctx);
     case OP_ARRAY: return make_array(n, ctx);
-    case OP_HASH: case OP_STRUCT: return make_hash(n, ctx);
+    case OP_HASH:
+    case OP_STRUCT: return make_hash(n, ctx);
     case OP_REGEX: return make_regex(n);
     case OP_FUNCREF: return make_funcref(n);
     case OP_CALL: return eval_call(n, ctx);
     case OP_BLOCK: return exec_block(n, ctx);
     case OP_IF: return exec_if(n, ctx);
-    case OP_WHILE: case OP_DOWHILE: return exec_while(n, ctx);
+    case OP_WHILE:
+    case OP_DOWHILE: return exec_while(n, ctx);
     case OP_FOR: return exec_for(n, ctx);
     case OP_FOREACH: return exec_foreach(n, ctx);
     case OP_SWITCH: return exec_switch(n, ctx);
     case OP_TRY: return exec_try(n, ctx);
-    case OP_VAR: case OP_STATIC: return exec_declaration(n, ctx);
+    case OP_VAR:
+    case OP_STATIC: return exec_declaration(n, ctx);
     case OP_EXTERN: return exec_extern(n, ctx);
     case OP_FUNCDEF: return exec_funcdef(n, ctx);
-    case OP_BREAK: case OP_CONTINUE: return exec_jump(n, ctx);
+    case OP_BREAK:
+    case OP_CONTINUE: return exec_jump(n, ctx);
     case OP_RETURN: return exec_return(n, ctx);
-    case OP_CASE: case OP_DEFAULT: return Value();
+    case OP_CASE:
+    case OP_DEFAULT: return Value();
     default: unknown_opcode(n);
     }
 }

@@ -24,11 +24,11 @@ struct Place {
     enum Kind : uint8_t { Empty, Var, Elem, Entry };
 
     Kind kind = Empty;
-    int32_t index = 0;   // Elem: the element's index
-    uint32_t epoch = 0;  // Entry: the hash's epoch when `cell` was found
+    int32_t index = 0;    // Elem: the element's index
+    uint32_t epoch = 0;   // Entry: the hash's epoch when `cell` was found
     Cell* cell = nullptr; // Var: the variable; Entry: the entry's value as last found
-    Value holder;        // Elem, Entry: the container
-    Value key_holder;    // Entry: keeps the bytes of `key` alive when they come from a value
+    Value holder;         // Elem, Entry: the container
+    Value key_holder;     // Entry: keeps the bytes of `key` alive when they come from a value
     std::string_view key;
 
     // The current cell, or null for an empty place.  `line` is for an element that vanished

@@ -21,7 +21,9 @@ struct Pools {
 // Defined before `scopes`, so that it outlives it; a plain object, because every call and
 // block goes through it.
 Pools the_pools;
-inline Pools& pools() { return the_pools; }
+inline Pools& pools() {
+    return the_pools;
+}
 
 } // namespace
 

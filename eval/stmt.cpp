@@ -38,7 +38,9 @@ bool loop_goes_on(VContext& ctx) {
     }
 }
 
-bool condition_holds(Node* cond, VContext& ctx) { return !cond || condition_true(cond, ctx); }
+bool condition_holds(Node* cond, VContext& ctx) {
+    return !cond || condition_true(cond, ctx);
+}
 
 // The variable of a foreach head or catch clause gets v: `var x` declares x in the innermost
 // scope, a plain `x` is assigned.

@@ -71,10 +71,16 @@ Value run_program(Context* program) {
 
 } // namespace
 
-Value run_text(std::string_view text) { return run_program(parseText(text)); }
+Value run_text(std::string_view text) {
+    return run_program(parseText(text));
+}
 
-Value run_file_unprocessed(const char* path) { return run_program(parseFile(path)); }
+Value run_file_unprocessed(const char* path) {
+    return run_program(parseFile(path));
+}
 
-Value run_file(const char* path) { return run_file_unprocessed(path); }
+Value run_file(const char* path) {
+    return run_file_unprocessed(path);
+}
 
 } // namespace ruvo

@@ -46,8 +46,7 @@ TEST_F(ControlTest, foreach_writes_the_loop_variable_back) {
               "error [1]: Argument must be collection in foreach statement\n");
     EXPECT_EQ(output("foreach (var x in \"ab\") print(x);"),
               "error [1]: Argument must be collection in foreach statement\n");
-    EXPECT_EQ(output("foreach (var x in [1, 2, 3]) { if (x == 2) continue; print(x); }"),
-              "1\n3\n");
+    EXPECT_EQ(output("foreach (var x in [1, 2, 3]) { if (x == 2) continue; print(x); }"), "1\n3\n");
 }
 
 TEST_F(ControlTest, switch_scans_labels_and_falls_through) {
@@ -63,8 +62,9 @@ TEST_F(ControlTest, switch_scans_labels_and_falls_through) {
     EXPECT_EQ(output("for (i = 0; i < 3; i++) { switch (i) { case 1: continue; default: break; }"
                      " print(i); }"),
               "0\n2\n");
-    EXPECT_EQ(output("while (1) { switch (1) { case 1: break 2; } print(\"never\"); } print(\"x\");"),
-              "x\n");
+    EXPECT_EQ(
+        output("while (1) { switch (1) { case 1: break 2; } print(\"never\"); } print(\"x\");"),
+        "x\n");
 }
 
 TEST_F(ControlTest, try_catch_binds_the_whole_message) {

@@ -61,8 +61,7 @@ TEST_F(ExpressionsTest, comparison_chains_evaluate_each_operand_once) {
 
 TEST_F(ExpressionsTest, numeric_shortcuts_match_the_routines) {
     // Remainders keep the dividend's sign, also for zero; large integers and fractions too.
-    EXPECT_EQ(output("print(7 % -2, -7 % 2, 7.5 % 2, 1e300 % 7 == 1e300 % 7.0);"),
-              "1-11.5true\n");
+    EXPECT_EQ(output("print(7 % -2, -7 % 2, 7.5 % 2, 1e300 % 7 == 1e300 % 7.0);"), "1-11.5true\n");
     EXPECT_EQ(output("x = -4 % 2; print(1 / x);"), "-Inf\n");
     EXPECT_EQ(output("x = 0; print(1 / (x * -1), 7 / 0, -(-x) === 0);"), "-Inf+Inftrue\n");
     EXPECT_EQ(output("t = true; print(t + t, -t, t * 3, t % 2);"), "2-131\n");

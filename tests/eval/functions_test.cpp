@@ -29,8 +29,9 @@ TEST_F(FunctionsTest, overloads_by_argument_count) {
     EXPECT_EQ(output("function p(a, a) { return a; } print(p(1, 2));"), "2\n");
     EXPECT_EQ(output("function p() { return 1; } print(p(1, 2, 3, 4, 5, 6, 7, 8, 9, 10));"),
               "error [1]: Function p() [arg count:10] not defined\n");
-    EXPECT_EQ(output("function t(a,b,c,d,e,f,g,h,i,j) { return a + j; } print(t(1,2,3,4,5,6,7,8,9,10));"),
-              "11\n");
+    EXPECT_EQ(
+        output("function t(a,b,c,d,e,f,g,h,i,j) { return a + j; } print(t(1,2,3,4,5,6,7,8,9,10));"),
+        "11\n");
     EXPECT_EQ(output("function a(x) { x[0] = 9; x = 0; } v = [1]; a(v); show(v);"), "[ 9 ]\n");
 }
 

@@ -47,9 +47,8 @@ protected:
             printed() += display_form(args[0]);
             printed() += '\n';
         });
-        funcman.registerBuiltin("gc", 0, [](VContext&, int, std::span<Value>, Value&) {
-            objman.collect();
-        });
+        funcman.registerBuiltin("gc", 0,
+                                [](VContext&, int, std::span<Value>, Value&) { objman.collect(); });
         funcman.registerBuiltin("exit", 1, [](VContext&, int line, std::span<Value> a, Value&) {
             throw VExit{a[0], line};
         });

@@ -85,8 +85,9 @@ TEST_F(PlacesTest, the_right_side_may_change_the_container) {
                      "x = let(a[0], grow()); print(x, a[0]);"),
               "17\n");
     // ...or shrinks it: the element is gone when the place is read again.
-    EXPECT_EQ(output("a = [1, 2, 3];\nfunction shrink() { aclear(a); return 1; }\na[2] += shrink();"),
-              "error [3]: Array range error index:=2\n");
+    EXPECT_EQ(
+        output("a = [1, 2, 3];\nfunction shrink() { aclear(a); return 1; }\na[2] += shrink();"),
+        "error [3]: Array range error index:=2\n");
     // A hash entry erased meanwhile is found again by key (and stored anew).
     EXPECT_EQ(output("h = hash(\"k\" = 1, \"j\" = 2);\n"
                      "function drop() { hdel(h, \"k\"); hdel(h, \"j\"); return 5; }\n"
@@ -108,7 +109,6 @@ TEST_F(PlacesTest, append_in_place_never_changes_a_shared_string) {
 TEST_F(PlacesTest, values_held_by_the_evaluator_survive_collections) {
     EXPECT_EQ(output("show([1, [2, gc(), \"s\" + gc()], hash(\"k\" = [gc()])]);"),
               "[ 1, [ 2, null, \"snull\" ], hash( \"k\"=[ null ] ) ]\n");
-    EXPECT_EQ(output("function f(a, b) { gc(); return a + b; } print(f(\"x\", [1][0]));"),
-              "x1\n");
+    EXPECT_EQ(output("function f(a, b) { gc(); return a + b; } print(f(\"x\", [1][0]));"), "x1\n");
     EXPECT_EQ(output("a = [1]; a[0] = [gc(), \"v\"]; gc(); show(a);"), "[ [ null, \"v\" ] ]\n");
 }
