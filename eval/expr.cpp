@@ -214,9 +214,11 @@ inline void assign_ident(Node* n, const Value& v) {
 }
 
 // The element index of an array access: a number or boolean, truncated to 32 bits.
-int32_t array_index(const Value& idx, int line) {
+inline int32_t array_index(const Value& idx, int line) {
     if (!idx.is_numeric()) raise(line, "Array index must be number");
-    return to_int32_wrap(idx.num());
+    double d = idx.num();
+    if (d > -2147483649.0 && d < 2147483648.0) return static_cast<int32_t>(d);
+    return to_int32_wrap(d);
 }
 
 VString* hash_key(const Value& idx, int line) {
@@ -245,7 +247,42 @@ void reject_method_place(Node* n, VContext& ctx) {
     }
 }
 
+// The place of a[i] once the index and the object are evaluated.
+void index_place(Node* n, Value idx, Value obj, Place& p) {
+    if (VArray* a = obj.as_array()) {
+        int32_t i = array_index(idx, n->line);
+        if (!a->at(i)) range_error(n->line, i);
+        p.kind = Place::Elem;
+        p.index = i;
+        p.holder = std::move(obj);
+        return;
+    }
+    if (VHash* h = obj.as_hash()) {
+        VString* k = hash_key(idx, n->line);
+        Cell* c = h->find(k->view());
+        if (!c) return; // an absent key: an empty place
+        p.kind = Place::Entry;
+        p.cell = c;
+        p.epoch = h->epoch();
+        p.key = k->view();
+        p.key_holder = std::move(idx);
+        p.holder = std::move(obj);
+        return;
+    }
+    raise(n->line, "Bad array operation for non-array object");
+}
+
+// Reads a[i], h.m, h[k]; an element of an array is read without a place.
 [[gnu::noinline]] Value read_place(Node* n, VContext& ctx) {
+    if (n->op == OP_INDEX && n->right) {
+        Value idx = value_of(n->right, ctx);
+        Value obj = value_of(n->left, ctx);
+        if (VArray* a = obj.as_array(); a && idx.is_numeric())
+            if (Cell* c = a->at(array_index(idx, n->line))) return Value(*c);
+        Place p;
+        index_place(n, std::move(idx), std::move(obj), p);
+        return p.read(n->line);
+    }
     Place p;
     getPlace(n, true, p, ctx);
     return p.read(n->line);
@@ -255,8 +292,18 @@ void reject_method_place(Node* n, VContext& ctx) {
 [[gnu::noinline]] Value eval_compound(Node* n, VContext& ctx) {
     Place p;
     getPlace(n->left, false, p, ctx);
-    Value right = evaluate(n->right, ctx);
     int op = compound_operator(n->op);
+    if (op == OP_ADD && n->right->op == OP_STRING) {
+        // `s += "literal"` on a string held by this place alone: the literal's new string
+        // object would only be appended and dropped, so its bytes are appended directly.
+        Cell* c = p.target(n->line);
+        VString* s = c ? c->as_string() : nullptr;
+        if (s && s->refs == 1 && s->locks == 0) {
+            s->str += n->right->str()->bytes;
+            return Value(s);
+        }
+    }
+    Value right = evaluate(n->right, ctx);
     if (Cell* c = p.target(n->line)) {
         if (c->is_numeric() && right.is_numeric()) {
             // Operator routines run no script code: the cell stays valid.
@@ -407,27 +454,8 @@ void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
     case OP_INDEX: {
         Value idx = n->right ? evaluate(n->right, ctx) : Value();
         Value obj = evaluate(n->left, ctx);
-        if (VArray* a = obj.as_array()) {
-            int32_t i = array_index(idx, n->line);
-            if (!a->at(i)) range_error(n->line, i);
-            p.kind = Place::Elem;
-            p.index = i;
-            p.holder = std::move(obj);
-            return;
-        }
-        if (VHash* h = obj.as_hash()) {
-            VString* k = hash_key(idx, n->line);
-            Cell* c = h->find(k->view());
-            if (!c) return; // an absent key: an empty place
-            p.kind = Place::Entry;
-            p.cell = c;
-            p.epoch = h->epoch();
-            p.key = k->view();
-            p.key_holder = std::move(idx);
-            p.holder = std::move(obj);
-            return;
-        }
-        raise(n->line, "Bad array operation for non-array object");
+        index_place(n, std::move(idx), std::move(obj), p);
+        return;
     }
     case OP_MEMBER: {
         Value obj;
