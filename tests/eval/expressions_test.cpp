@@ -95,6 +95,15 @@ TEST_F(ExpressionsTest, strict_mode) {
     EXPECT_EQ(output("var z = 1; var z; print(z);"), "null\n");
 }
 
+TEST_F(ExpressionsTest, regular_expression_literals) {
+    EXPECT_EQ(output("print(\"caab\" =~ /a+b/, \"x\" !~ /a/, \"A\" =~ /a/i, /b/ == \"abc\");"),
+              "truetruetruetrue\n");
+    EXPECT_EQ(output("n = 0; for (i = 0; i < 3; i++) if (\"k\" + i =~ /k[02]/) n++; print(n);"),
+              "2\n");
+    EXPECT_EQ(output("switch (\"hello\") { case /^x/: print(1); case /ll/: print(2); }"), "2\n");
+    EXPECT_EQ(output("x = 1 =~ /1/;"), "error [1]: Bad type operation in operator =~\n");
+}
+
 TEST_F(ExpressionsTest, literals_make_new_objects) {
     EXPECT_EQ(output("function f() { return \"s\"; } print(f() === f(), f() == f());"),
               "falsetrue\n");
