@@ -12,6 +12,10 @@ constexpr Family kFamilies[] = {
     string_builtins,
     math_builtins,
     encoding_builtins,
+    fileio_builtins,
+    system_builtins,
+    pack_builtins,
+    serial_builtins,
 };
 
 std::span<const Family> families() { return kFamilies; }

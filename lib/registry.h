@@ -21,6 +21,10 @@ std::span<const BuiltinDef> regexp_builtins();
 std::span<const BuiltinDef> string_builtins();
 std::span<const BuiltinDef> math_builtins();
 std::span<const BuiltinDef> encoding_builtins();
+std::span<const BuiltinDef> fileio_builtins();
+std::span<const BuiltinDef> system_builtins();
+std::span<const BuiltinDef> pack_builtins();
+std::span<const BuiltinDef> serial_builtins();
 
 void register_builtins();
 // The number of registrations register_builtins() makes.

@@ -52,6 +52,22 @@ inline std::string raised(std::span<const BuiltinDef> family, std::string_view n
     return "(nothing raised)";
 }
 
+// One family bound for a whole test file: `const Family call(pack_builtins());`, then
+// `call("pksize", {str("char")})` and `call.raised("pksize", {Value(1)})`.
+class Family {
+public:
+    explicit Family(std::span<const BuiltinDef> family) : family_(family) {}
+    Value operator()(std::string_view name, std::vector<Value> args = {}) const {
+        return call(family_, name, std::move(args));
+    }
+    std::string raised(std::string_view name, std::vector<Value> args = {}) const {
+        return test::raised(family_, name, std::move(args));
+    }
+
+private:
+    std::span<const BuiltinDef> family_;
+};
+
 inline Value str(std::string_view s) {
     return make_string(s);
 }

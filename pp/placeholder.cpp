@@ -1,1 +1,0 @@
-// The preprocessor library; cpp_main lands with the preprocessor.
