@@ -10,6 +10,20 @@ FuncMan funcman;
 
 namespace {
 FuncInfo* live_funcs = nullptr;
+std::vector<func_data*> retired;
+} // namespace
+
+void retire_overload(func_data* f) {
+    if (f->active > 0)
+        retired.push_back(f);
+    else
+        delete f;
+}
+
+void purge_retired_overloads() {
+    std::vector<func_data*> r;
+    r.swap(retired);
+    for (func_data* f : r) delete f;
 }
 
 func_data::~func_data() {
@@ -30,7 +44,7 @@ FuncInfo::~FuncInfo() {
     else
         live_funcs = live_next;
     if (live_next) live_next->live_prev = live_prev;
-    for (func_data* f : overloads) delete f;
+    for (func_data* f : overloads) retire_overload(f);
 }
 
 void FuncInfo::release() {
@@ -44,7 +58,7 @@ void FuncInfo::release() {
 void FuncInfo::add(func_data* f) {
     for (auto it = overloads.begin(); it != overloads.end(); ++it) {
         if ((*it)->argc == f->argc) {
-            delete *it;
+            retire_overload(*it);
             overloads.erase(it);
             break;
         }
@@ -95,6 +109,8 @@ void FuncMan::clearFunctions() {
 
 void FuncMan::markAll() const {
     for (FuncInfo* f = live_funcs; f; f = f->live_next) f->mark_statics();
+    for (func_data* f : retired)
+        if (f->statics) f->statics->mark();
 }
 
 } // namespace ruvo

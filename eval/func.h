@@ -38,11 +38,20 @@ struct func_data {
 
     bool builtin = false;
     BuiltinHandler handler = nullptr;
-    Node* params = nullptr;   // first parameter identifier, chained through next; owned
-    Node* body = nullptr;     // the OP_BLOCK body; owned
+    Node* params = nullptr;    // first parameter identifier, chained through next; owned
+    Node* body = nullptr;      // the OP_BLOCK body; owned
     SymMan* statics = nullptr; // made on the first call, owned
-    int32_t argc = 0;         // parameters, or the registered count; -1: any number
+    int32_t argc = 0;          // parameters, or the registered count; -1: any number
+    // Calls of this overload now running.  An overload replaced while it runs (eval() of a
+    // new definition inside the function itself) is retired instead of destroyed, because
+    // its body and static table are still in use; see retire_overload().
+    int32_t active = 0;
 };
+
+// Destroys f now, or, while it is running, keeps it until purge_retired_overloads().
+void retire_overload(func_data* f);
+// Destroys the retired overloads; the outermost run unit calls it when no script code runs.
+void purge_retired_overloads();
 
 struct FuncInfo {
     explicit FuncInfo(Atom n);

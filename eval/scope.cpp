@@ -6,97 +6,22 @@
 
 namespace ruvo {
 
+// Defined before `scopes`, so that it outlives it.
+ScopePools scope_pools;
 ScopeStack scopes;
 
-namespace {
+ScopePools::~ScopePools() {
+    for (SymMan* s : free_scopes) delete s;
+}
 
-// Free lists: chunks are never returned, nodes are reused.
-struct Pools {
-    std::vector<std::unique_ptr<Symbol[]>> symbol_chunks;
-    Symbol* free_symbols = nullptr;
-    std::vector<SymMan*> free_scopes;
-    ~Pools() {
-        for (SymMan* s : free_scopes) delete s;
+void ScopePools::grow_symbols() {
+    constexpr size_t n = 256;
+    auto chunk = std::make_unique<Symbol[]>(n);
+    for (size_t i = 0; i < n; ++i) {
+        chunk[i].next = free_symbols;
+        free_symbols = &chunk[i];
     }
-};
-
-Pools& pools() {
-    static Pools p;
-    return p;
-}
-
-} // namespace
-
-Symbol* alloc_symbol() {
-    Pools& p = pools();
-    if (!p.free_symbols) {
-        constexpr size_t n = 256;
-        auto chunk = std::make_unique<Symbol[]>(n);
-        for (size_t i = 0; i < n; ++i) {
-            chunk[i].next = p.free_symbols;
-            p.free_symbols = &chunk[i];
-        }
-        p.symbol_chunks.push_back(std::move(chunk));
-    }
-    Symbol* s = p.free_symbols;
-    p.free_symbols = s->next;
-    s->next = nullptr;
-    return s;
-}
-
-void free_symbol(Symbol* s) {
-    s->value.set_null();
-    s->name = nullptr;
-    s->is_extern = false;
-    Pools& p = pools();
-    s->next = p.free_symbols;
-    p.free_symbols = s;
-}
-
-SymMan* alloc_scope(int kind) {
-    Pools& p = pools();
-    if (p.free_scopes.empty()) return new SymMan(kind);
-    SymMan* s = p.free_scopes.back();
-    p.free_scopes.pop_back();
-    s->kind = kind;
-    s->saved_base = 0;
-    s->is_global = false;
-    return s;
-}
-
-void free_scope(SymMan* s) {
-    s->clear();
-    pools().free_scopes.push_back(s);
-}
-
-Symbol* SymMan::add(Atom name) {
-    Symbol* s = is_global ? name->global : find(name);
-    if (s) {
-        s->value.set_null();
-        s->is_extern = false;
-        return s;
-    }
-    s = alloc_symbol();
-    s->name = name;
-    if (last)
-        last->next = s;
-    else
-        first = s;
-    last = s;
-    if (is_global) name->global = s;
-    return s;
-}
-
-void SymMan::clear() {
-    // Unlink first: releasing a value may run destructors that look at variables.
-    Symbol* s = first;
-    first = last = nullptr;
-    while (s) {
-        Symbol* n = s->next;
-        if (is_global && s->name->global == s) s->name->global = nullptr;
-        free_symbol(s);
-        s = n;
-    }
+    symbol_chunks.push_back(std::move(chunk));
 }
 
 void SymMan::mark() const {
@@ -118,27 +43,6 @@ void ScopeStack::enterFunction(func_data* f) {
     call->saved_base = base;
     base = d;
     entries.push_back(call);
-}
-
-// Pops one entry; a static table is dropped, not destroyed (its func_data owns it).
-void ScopeStack::drop_top() {
-    SymMan* s = entries.back();
-    entries.pop_back();
-    if (!s || s->kind == SymMan::Static) return;
-    if (s->kind == SymMan::Function && !entries.empty()) base = s->saved_base;
-    if (s->is_global)
-        s->clear(), delete s;
-    else
-        free_scope(s);
-}
-
-void ScopeStack::popScope() {
-    if (entries.empty()) return;
-    SymMan* s = entries.back();
-    bool call = s && s->kind == SymMan::Function && entries.size() > 1;
-    drop_top();
-    if (call && !entries.empty() && entries.back() && entries.back()->kind == SymMan::Static)
-        entries.pop_back();
 }
 
 void ScopeStack::restoreDepth(size_t d) {

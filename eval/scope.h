@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/atom.h"
@@ -69,7 +70,13 @@ struct ScopeStack {
     void pushGlobalScope();
     void enterFunction(func_data* f);
     void pushBlock() { entries.push_back(nullptr); }
-    void popScope();
+    // Closing a block that declared nothing only drops its placeholder.
+    void popScope() {
+        if (!entries.empty() && !entries.back())
+            entries.pop_back();
+        else
+            popScopeSlow();
+    }
     size_t scopeDepth() const { return entries.size(); }
     void restoreDepth(size_t d);
     void popAll() { restoreDepth(0); }
@@ -97,16 +104,107 @@ struct ScopeStack {
     void markRoots() const;
 
 private:
+    void popScopeSlow();
     Cell* global_cell(Atom name); // the global variable, created (null) when absent
     void drop_top();
 };
 
 extern ScopeStack scopes;
 
-// Reusable storage for symbols and scopes.
-Symbol* alloc_symbol();
-void free_symbol(Symbol* s);
-SymMan* alloc_scope(int kind);
-void free_scope(SymMan* s);
+// Reusable storage for symbols and scopes: chunks are never returned, symbols and scopes are
+// reused.  Inline, because every call and every block that declares goes through it.
+struct ScopePools {
+    Symbol* free_symbols = nullptr;
+    std::vector<SymMan*> free_scopes;
+    std::vector<std::unique_ptr<Symbol[]>> symbol_chunks;
+    ~ScopePools();
+    void grow_symbols();
+};
+extern ScopePools scope_pools;
+
+inline Symbol* alloc_symbol() {
+    ScopePools& p = scope_pools;
+    if (!p.free_symbols) p.grow_symbols();
+    Symbol* s = p.free_symbols;
+    p.free_symbols = s->next;
+    s->next = nullptr;
+    return s;
+}
+
+inline void free_symbol(Symbol* s) {
+    s->value.set_null();
+    s->name = nullptr;
+    s->is_extern = false;
+    s->next = scope_pools.free_symbols;
+    scope_pools.free_symbols = s;
+}
+
+inline SymMan* alloc_scope(int kind) {
+    ScopePools& p = scope_pools;
+    if (p.free_scopes.empty()) return new SymMan(kind);
+    SymMan* s = p.free_scopes.back();
+    p.free_scopes.pop_back();
+    s->kind = kind;
+    s->saved_base = 0;
+    s->is_global = false;
+    return s;
+}
+
+inline void free_scope(SymMan* s) {
+    s->clear();
+    scope_pools.free_scopes.push_back(s);
+}
+
+inline Symbol* SymMan::add(Atom name) {
+    Symbol* s = is_global ? name->global : find(name);
+    if (s) {
+        s->value.set_null();
+        s->is_extern = false;
+        return s;
+    }
+    s = alloc_symbol();
+    s->name = name;
+    if (last)
+        last->next = s;
+    else
+        first = s;
+    last = s;
+    if (is_global) name->global = s;
+    return s;
+}
+
+inline void SymMan::clear() {
+    // Unlink first: releasing a value may run destructors that look at variables.
+    Symbol* s = first;
+    first = last = nullptr;
+    while (s) {
+        Symbol* n = s->next;
+        if (is_global && s->name->global == s) s->name->global = nullptr;
+        free_symbol(s);
+        s = n;
+    }
+}
+
+// Pops one entry; a static table is dropped, not destroyed (its func_data owns it).
+inline void ScopeStack::drop_top() {
+    SymMan* s = entries.back();
+    entries.pop_back();
+    if (!s || s->kind == SymMan::Static) return;
+    if (s->kind == SymMan::Function && !entries.empty()) base = s->saved_base;
+    if (s->is_global)
+        s->clear(), delete s;
+    else
+        free_scope(s);
+}
+
+// Leaving a call also drops the call's static table beneath its scope.
+inline void ScopeStack::popScopeSlow() {
+    if (entries.empty()) return;
+    SymMan* s = entries.back();
+    bool call = s && s->kind == SymMan::Function && entries.size() > 1;
+    drop_top();
+    if (call && !entries.empty() && entries.back() && entries.back()->kind == SymMan::Static)
+        entries.pop_back();
+}
 
 } // namespace ruvo

@@ -1,0 +1,149 @@
+// Calls: argument evaluation, callee resolution and `callFunction`.
+//
+// Up to eight arguments live in the calling frame; only longer argument lists use the heap.
+// A callee found in a variable (a function reference, a native function) is held by a
+// transient value for the whole call, so the function stays alive even when the call
+// overwrites the variable that named it.
+#include <new>
+#include <vector>
+
+#include "core/hash.h"
+#include "eval/error.h"
+#include "eval/eval_impl.h"
+#include "eval/evaluate.h"
+#include "eval/funcref.h"
+#include "eval/scope.h"
+
+namespace ruvo {
+
+namespace {
+
+constexpr size_t kInlineArgs = 8;
+
+// Argument values in the caller's frame, constructed one by one as they are evaluated.
+class InlineArgs {
+public:
+    InlineArgs() = default;
+    InlineArgs(const InlineArgs&) = delete;
+    InlineArgs& operator=(const InlineArgs&) = delete;
+    ~InlineArgs() {
+        while (n_) data()[--n_].~Value();
+    }
+    void push(Value&& v) {
+        new (data() + n_) Value(std::move(v));
+        ++n_;
+    }
+    std::span<Value> span() { return {data(), n_}; }
+
+private:
+    Value* data() { return std::launder(reinterpret_cast<Value*>(raw_)); }
+    alignas(Value) unsigned char raw_[kInlineArgs * sizeof(Value)];
+    size_t n_ = 0;
+};
+
+[[noreturn]] void not_defined(Atom name, size_t count, int line) {
+    raise(line, "Function %s() [arg count:%d] not defined", name->chars, static_cast<int>(count));
+}
+
+// Calls a candidate found in a variable or hash member when it is callable with this many
+// arguments; false to fall through to the function table.
+bool call_candidate(VContext& ctx, int line, const Value& cand, std::span<Value> args,
+                    Value& result) {
+    if (VFuncRef* f = as_funcref(cand)) {
+        if (func_data* fd = f->info->select(static_cast<int>(args.size()))) {
+            result = callFunction(ctx, line, fd, args);
+            return true;
+        }
+    } else if (cand.kind() == VKind::DllFunc && eval_state.call_native) {
+        result = eval_state.call_native(ctx, line, cand.obj(), args);
+        return true;
+    }
+    return false;
+}
+
+// Resolves the callee of a call node and calls it with the evaluated arguments.
+Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
+    Node* callee = n->right;
+    if (callee->op == OP_MEMBER) {
+        // obj.m(...): a hash member holding a function; no object argument is added.
+        Value obj = evaluate(callee->left, ctx);
+        Atom m = callee->right->name();
+        if (VHash* h = obj.as_hash()) {
+            if (Cell* c = h->find(m->text())) {
+                Value cand(*c), result;
+                if (call_candidate(ctx, n->line, cand, args, result)) return result;
+            }
+        }
+        not_defined(m, args.size(), n->line);
+    }
+    if (callee->op != OP_IDENT) raise(n->line, "Unknwon opcode %d", callee->op);
+    Atom name = callee->name();
+    // A variable holding something callable shadows the function table.
+    Cell* c = scopes.lookup(name);
+    if (!c) c = scopes.lookupGlobal(name);
+    if (c && c->is_object()) {
+        Value cand(*c), result;
+        if (call_candidate(ctx, n->line, cand, args, result)) return result;
+    }
+    FuncInfo* f = funcman.findFunction(name);
+    func_data* fd = f ? f->select(static_cast<int>(args.size())) : nullptr;
+    if (!fd) not_defined(name, args.size(), n->line);
+    return callFunction(ctx, n->line, fd, args);
+}
+
+// Counts a running call of an overload, also when an error leaves it.
+struct ActiveCall {
+    explicit ActiveCall(func_data* f) : f_(f) { ++f_->active; }
+    ~ActiveCall() { --f_->active; }
+    ActiveCall(const ActiveCall&) = delete;
+    ActiveCall& operator=(const ActiveCall&) = delete;
+    func_data* f_;
+};
+
+} // namespace
+
+Value eval_call(Node* n, VContext& ctx) {
+    size_t count = 0;
+    for (Node* a = n->left; a; a = a->next) ++count;
+    if (count <= kInlineArgs) {
+        InlineArgs args;
+        for (Node* a = n->left; a; a = a->next) args.push(value_of(a, ctx));
+        return dispatch(n, ctx, args.span());
+    }
+    std::vector<Value> args;
+    args.reserve(count);
+    for (Node* a = n->left; a; a = a->next) args.push_back(evaluate(a, ctx));
+    return dispatch(n, ctx, args);
+}
+
+Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
+    // Each call adds two entries (static table and call scope), each open block one.
+    if (scopes.scopeDepth() > 1000) raise(line, "Recursion limit exceeded");
+    if (f->builtin) {
+        Value result;
+        f->handler(ctx, line, args, result);
+        return result;
+    }
+    ActiveCall running(f);
+    scopes.enterFunction(f);
+    SymMan* frame = scopes.entries.back(); // the call's own scope
+    size_t i = 0;
+    for (Node* p = f->params; p; p = p->next, ++i) {
+        Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins
+        if (i < args.size()) c.set(args[i]);
+    }
+    if (f->body) execBlock(f->body->block(), ctx); // the body opens no scope of its own
+    scopes.popScope();
+    switch (ctx.status) {
+    case VContext::Return: return ctx.take();
+    case VContext::Break:
+    case VContext::Continue: {
+        int at = ctx.line;
+        ctx.take();
+        raise(at, "Bad break or continue");
+    }
+    default: return Value();
+    }
+}
+
+} // namespace ruvo

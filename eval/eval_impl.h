@@ -1,0 +1,115 @@
+// Internal interface between the parts of the evaluator: expressions and places
+// (eval/expr.cpp, which holds the dispatch of `evaluate`), statements (eval/stmt.cpp) and
+// calls (eval/call.cpp).  Each statement routine is kept out of line so that the frame of
+// `evaluate`, which every nested expression and script call adds to the native stack, stays
+// small.
+#pragma once
+
+#include "core/convert.h"
+#include "core/value.h"
+#include "eval/context.h"
+#include "eval/evaluate.h"
+#include "eval/scope.h"
+#include "front/node.h"
+
+namespace ruvo {
+
+// to_bool with the number case inline.
+inline bool truthy(const CellData& v) {
+    if (v.is_numeric()) {
+        double d = v.num();
+        return d != 0.0 && d == d;
+    }
+    return to_bool(v);
+}
+
+// Pure arithmetic: a subtree of number literals, variables, unary minus and + - * / % that
+// is at most 32 high can be computed on doubles alone, without a Value per node.  Such a
+// computation has no side effects, so when it meets something that is not a number (a
+// variable holding a string, a remainder by zero) it gives up and the general path evaluates
+// the same nodes again, with identical results.  Skipping the collector's turn for these
+// nodes is safe: they allocate nothing.  The classification is made once per node and kept
+// in `aux`; the height bound keeps classification and computation shallow on the stack.
+inline constexpr uint32_t kAuxClassified = 1, kAuxNumeric = 2; // the height sits above bit 8
+
+void classify_numeric(Node* n);
+inline bool numeric_candidate(Node* n) {
+    if (!(n->aux & kAuxClassified)) classify_numeric(n);
+    return n->aux & kAuxNumeric;
+}
+// Computes a numeric candidate; false when a value on the way is not a number.
+bool eval_num(Node* n, double& out);
+
+// num_operand: a leaf read in place, an operator node through eval_num.
+[[gnu::always_inline]] inline bool num_operand(Node* n, double& out) {
+    if (n->op == OP_NUMBER) {
+        out = n->number;
+        return true;
+    }
+    if (n->op == OP_IDENT) {
+        Cell* c = scopes.lookup(n->name());
+        if (!c) c = scopes.lookupGlobal(n->name());
+        if (!c || !c->is_numeric()) return false;
+        out = c->num();
+        return true;
+    }
+    return eval_num(n, out);
+}
+
+// Comparison of numbers (false with NaN, except for !=); op is OP_EQ .. OP_LE.
+inline bool compare_numbers(int op, double x, double y) {
+    switch (op) {
+    case OP_EQ: return x == y;
+    case OP_NE: return !(x == y);
+    case OP_GT: return x > y;
+    case OP_GE: return x >= y;
+    case OP_LT: return x < y;
+    default: return x <= y;
+    }
+}
+
+// The value of an operand, argument or right side: literals, variables and arithmetic are
+// computed in place, everything else through evaluate().
+[[gnu::always_inline]] inline Value value_of(Node* c, VContext& ctx) {
+    if (c->op == OP_NUMBER) return Value(c->number);
+    if (c->op == OP_IDENT) {
+        if (Cell* cell = scopes.lookup(c->name())) return Value(*cell);
+    } else if (numeric_candidate(c)) {
+        double d;
+        if (eval_num(c, d)) return Value(d);
+    }
+    return evaluate(c, ctx);
+}
+
+// The truth of a condition; a comparison of numbers is decided in place.
+[[gnu::always_inline]] inline bool condition_true(Node* c, VContext& ctx) {
+    if (c->op >= OP_EQ && c->op <= OP_LE && numeric_candidate(c->left) &&
+        numeric_candidate(c->right)) {
+        double x, y;
+        if (num_operand(c->left, x) && num_operand(c->right, y))
+            return compare_numbers(c->op, x, y);
+    }
+    return truthy(evaluate(c, ctx));
+}
+
+// "Symbol %s not declared".
+[[noreturn]] void raise_not_declared(Atom name, int line);
+
+// Statements.
+Value exec_block(Node* n, VContext& ctx);
+Value exec_if(Node* n, VContext& ctx);
+Value exec_while(Node* n, VContext& ctx); // while and do-while
+Value exec_for(Node* n, VContext& ctx);
+Value exec_foreach(Node* n, VContext& ctx);
+Value exec_switch(Node* n, VContext& ctx);
+Value exec_try(Node* n, VContext& ctx);
+Value exec_declaration(Node* n, VContext& ctx); // var and static
+Value exec_extern(Node* n, VContext& ctx);
+Value exec_funcdef(Node* n, VContext& ctx);
+Value exec_jump(Node* n, VContext& ctx); // break and continue
+Value exec_return(Node* n, VContext& ctx);
+
+// Calls.
+Value eval_call(Node* n, VContext& ctx);
+
+} // namespace ruvo

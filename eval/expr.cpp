@@ -1,0 +1,681 @@
+// Expressions and places: the dispatch of `evaluate`, literals, variable reads, indexing and
+// members, every assignment form, logical operators, comparison chains and operator nodes.
+//
+// Numbers (and booleans, which count as numbers) are computed inline for the common
+// operators before the general routines of core/operators.h are called; the results are the
+// same as the routines'.  `x += "..."` appends in place when the string is held by that one
+// cell and by no transient value, so building a string piece by piece is linear.
+#include <algorithm>
+#include <cmath>
+
+#include "core/array.h"
+#include "core/hash.h"
+#include "core/operators.h"
+#include "core/string.h"
+#include "eval/error.h"
+#include "eval/eval_impl.h"
+#include "eval/evaluate.h"
+#include "eval/funcref.h"
+#include "eval/place.h"
+#include "eval/scope.h"
+#include "lib/regexp.h"
+
+namespace ruvo {
+
+EvalState eval_state;
+
+void raise_not_declared(Atom name, int line) {
+    raise(line, "Symbol %s not declared", name->chars);
+}
+
+namespace {
+
+[[noreturn, gnu::cold, gnu::noinline]] void stack_exhausted(int line) {
+    raise(line, "Recursion limit exceeded");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void unknown_opcode(const Node* n) {
+    raise(n->line, "Unknwon opcode %d", n->op);
+}
+
+[[noreturn]] void range_error(int line, int64_t i) {
+    raise(line, "Array range error index:=%d", static_cast<int>(i));
+}
+
+// The general routine of a binary operator node (OP_ADD .. OP_POW, OP_BITAND .. OP_USHR).
+[[gnu::noinline]] Value binary_slow(int op, const Value& a, const Value& b, int line) {
+    switch (op) {
+    case OP_ADD: return op_arith(ArithOp::Add, a, b, line);
+    case OP_SUB: return op_arith(ArithOp::Sub, a, b, line);
+    case OP_MUL: return op_arith(ArithOp::Mul, a, b, line);
+    case OP_DIV: return op_arith(ArithOp::Div, a, b, line);
+    case OP_MOD: return op_arith(ArithOp::Mod, a, b, line);
+    case OP_IDIV: return op_arith(ArithOp::IDiv, a, b, line);
+    case OP_POW: return op_arith(ArithOp::Pow, a, b, line);
+    case OP_BITAND: return op_bit(BitOp::And, a, b, line);
+    case OP_BITOR: return op_bit(BitOp::Or, a, b, line);
+    case OP_BITXOR: return op_bit(BitOp::Xor, a, b, line);
+    case OP_SHL: return op_bit(BitOp::Shl, a, b, line);
+    case OP_SHR: return op_bit(BitOp::Shr, a, b, line);
+    case OP_USHR: return op_bit(BitOp::UShr, a, b, line);
+    default: raise(line, "Unknwon opcode %d", op);
+    }
+}
+
+// fmod(x, y) for y != 0.  For integers the integer remainder is the same number (exact, with
+// the dividend's sign; a zero result keeps the dividend's sign) and much cheaper than the
+// library call.  Integers above 2^53 in magnitude are exact too, but take the library path.
+inline double remainder_of(double x, double y) {
+    constexpr double kExact = 9007199254740992.0; // 2^53
+    if (x > -kExact && x < kExact && y > -kExact && y < kExact) {
+        auto xi = static_cast<int64_t>(x), yi = static_cast<int64_t>(y);
+        if (static_cast<double>(xi) == x && static_cast<double>(yi) == y) {
+            int64_t r = xi % yi;
+            return r != 0 ? static_cast<double>(r) : std::copysign(0.0, x);
+        }
+    }
+    return std::fmod(x, y);
+}
+
+[[gnu::always_inline]] inline Value binary(int op, const Value& a, const Value& b, int line) {
+    if (a.is_numeric() && b.is_numeric()) {
+        double x = a.num(), y = b.num();
+        switch (op) {
+        case OP_ADD: return Value(x + y);
+        case OP_SUB: return Value(x - y);
+        case OP_MUL: return Value(x * y);
+        case OP_DIV: return Value(x / y);
+        case OP_MOD:
+            if (y != 0) return Value(remainder_of(x, y));
+            break;
+        default: break;
+        }
+    }
+    return binary_slow(op, a, b, line);
+}
+
+constexpr int kNumericHeight = 32;
+constexpr int kNotArith = 1 << 20;
+
+bool is_arith_node(int op) {
+    return op == OP_NUMBER || op == OP_IDENT || op == OP_NEG || (op >= OP_ADD && op <= OP_MOD);
+}
+
+// The height of the pure-arithmetic subtree at n: exact when it is at most [budget];
+// kNotArith when the subtree is not pure arithmetic or is higher than kNumericHeight;
+// otherwise some number above [budget] (not known yet, nothing cached).
+int numeric_height(Node* n, int budget) {
+    if (n->aux & kAuxClassified)
+        return (n->aux & kAuxNumeric) ? static_cast<int>(n->aux >> 8) : kNotArith;
+    int h;
+    if (!is_arith_node(n->op)) {
+        h = kNotArith;
+    } else if (n->op == OP_NUMBER || n->op == OP_IDENT) {
+        h = 0;
+    } else if (budget == 0) {
+        return 1;
+    } else {
+        int m = numeric_height(n->left, budget - 1);
+        if (n->op != OP_NEG && m <= budget - 1)
+            m = std::max(m, numeric_height(n->right, budget - 1));
+        if (m >= kNotArith)
+            h = kNotArith;
+        else if (m > budget - 1 && budget < kNumericHeight)
+            return budget + 1;
+        else
+            h = m > budget - 1 ? kNotArith : m + 1; // too high to be a candidate at all
+    }
+    n->aux |= h == kNotArith ? kAuxClassified
+                             : kAuxClassified | kAuxNumeric | (static_cast<uint32_t>(h) << 8);
+    return h;
+}
+
+} // namespace
+
+void classify_numeric(Node* n) {
+    numeric_height(n, kNumericHeight);
+}
+
+bool eval_num(Node* n, double& out) {
+    double x, y;
+    if (n->op == OP_NEG || n->op == OP_NUMBER || n->op == OP_IDENT) {
+        if (n->op != OP_NEG) return num_operand(n, out);
+        if (!num_operand(n->left, x)) return false;
+        out = -x;
+        return true;
+    }
+    if (!num_operand(n->left, x) || !num_operand(n->right, y)) return false;
+    switch (n->op) {
+    case OP_ADD: out = x + y; return true;
+    case OP_SUB: out = x - y; return true;
+    case OP_MUL: out = x * y; return true;
+    case OP_DIV: out = x / y; return true;
+    default:
+        if (y == 0) return false; // the routine raises "Division by 0"
+        out = remainder_of(x, y);
+        return true;
+    }
+}
+
+namespace {
+
+// The comparison of a (chained or plain) comparison node's opcode.
+bool compare(int op, const Value& a, const Value& b, int line) {
+    if (op >= OP_CEQ) op -= OP_CEQ - OP_EQ;
+    if (a.is_numeric() && b.is_numeric()) return compare_numbers(op, a.num(), b.num());
+    switch (op) {
+    case OP_EQ: return op_equal(a, b);
+    case OP_NE: return !op_equal(a, b);
+    case OP_GT: return op_compare(CmpOp::Gt, a, b, line);
+    case OP_GE: return op_compare(CmpOp::Ge, a, b, line);
+    case OP_LT: return op_compare(CmpOp::Lt, a, b, line);
+    default: return op_compare(CmpOp::Le, a, b, line);
+    }
+}
+
+bool is_chained(const Node* n) {
+    return n->op >= OP_CEQ && n->op <= OP_CLE;
+}
+
+// `a < b <= c`: every operand evaluated once, left to right, stopping at the first false link.
+[[gnu::noinline]] Value eval_chain(Node* n, VContext& ctx) {
+    Value left = evaluate(n->left, ctx);
+    for (;;) {
+        Node* r = n->right;
+        bool last = !is_chained(r);
+        Value right = evaluate(last ? r : r->left, ctx);
+        if (!compare(n->op, left, right, n->line)) return Value::boolean(false);
+        if (last) return Value::boolean(true);
+        left = std::move(right);
+        n = r;
+    }
+}
+
+// The binary operator of a compound assignment (`+=` uses OP_ADD, `<<=` OP_SHL).
+int compound_operator(int op) {
+    switch (op) {
+    case OP_ANDEQ: return OP_BITAND;
+    case OP_OREQ: return OP_BITOR;
+    case OP_XOREQ: return OP_BITXOR;
+    case OP_SHREQ: return OP_SHR;
+    case OP_SHLEQ: return OP_SHL;
+    case OP_USHREQ: return OP_USHR;
+    default: return op - OP_ADDEQ + OP_ADD; // OP_ADDEQ .. OP_POWEQ
+    }
+}
+
+inline void assign_ident(Node* n, const Value& v) {
+    Cell* c = scopes.lookup(n->name());
+    if (!c) {
+        if (scopes.strict) raise_not_declared(n->name(), n->line);
+        c = scopes.declare(n->name(), 0);
+    }
+    c->set(v);
+}
+
+// The element index of an array access: a number or boolean, truncated to 32 bits.
+inline int32_t array_index(const Value& idx, int line) {
+    if (!idx.is_numeric()) raise(line, "Array index must be number");
+    double d = idx.num();
+    if (d > -2147483649.0 && d < 2147483648.0) return static_cast<int32_t>(d);
+    return to_int32_wrap(d);
+}
+
+VString* hash_key(const Value& idx, int line) {
+    VString* k = idx.as_string();
+    if (!k) raise(line, "Hash index must be string");
+    return k;
+}
+
+// obj.name: the member's cell in a hash (obj keeps the hash).  Members must exist.
+Cell* member_cell(Node* n, Value& obj, VContext& ctx) {
+    obj = evaluate(n->left, ctx);
+    Atom m = n->right->name();
+    VHash* h = obj.as_hash();
+    if (!h) raise(n->line, "Bad type operation in operator .");
+    Cell* c = h->find(m->text());
+    if (!c) raise(n->line, "Hash member %s is not declared in operator .", m->chars);
+    return c;
+}
+
+// A method call is a place only on an automation object, and none exists here; returns
+// when n is not a method call.
+void reject_method_place(Node* n, VContext& ctx) {
+    if (n->right && n->right->op == OP_MEMBER) {
+        Value obj = evaluate(n->right->left, ctx);
+        raise(n->right->line, "Bad type operation in operator .");
+    }
+}
+
+// The place of a[i] once the index and the object are evaluated.
+void index_place(Node* n, Value idx, Value obj, Place& p) {
+    if (VArray* a = obj.as_array()) {
+        int32_t i = array_index(idx, n->line);
+        if (!a->at(i)) range_error(n->line, i);
+        p.kind = Place::Elem;
+        p.index = i;
+        p.holder = std::move(obj);
+        return;
+    }
+    if (VHash* h = obj.as_hash()) {
+        VString* k = hash_key(idx, n->line);
+        Cell* c = h->find(k->view());
+        if (!c) return; // an absent key: an empty place
+        p.kind = Place::Entry;
+        p.cell = c;
+        p.epoch = h->epoch();
+        p.key = k->view();
+        p.key_holder = std::move(idx);
+        p.holder = std::move(obj);
+        return;
+    }
+    raise(n->line, "Bad array operation for non-array object");
+}
+
+// Reads a[i], h.m, h[k]; an element of an array is read without a place.
+[[gnu::noinline]] Value read_place(Node* n, VContext& ctx) {
+    if (n->op == OP_INDEX && n->right) {
+        Value idx = value_of(n->right, ctx);
+        Value obj = value_of(n->left, ctx);
+        if (VArray* a = obj.as_array(); a && idx.is_numeric())
+            if (Cell* c = a->at(array_index(idx, n->line))) return Value(*c);
+        Place p;
+        index_place(n, std::move(idx), std::move(obj), p);
+        return p.read(n->line);
+    }
+    Place p;
+    getPlace(n, true, p, ctx);
+    return p.read(n->line);
+}
+
+// OP_ADDEQ .. OP_USHREQ: place first, then the right side, then read, compute and write.
+[[gnu::noinline]] Value eval_compound(Node* n, VContext& ctx) {
+    Place p;
+    getPlace(n->left, false, p, ctx);
+    int op = compound_operator(n->op);
+    if (op == OP_ADD && n->right->op == OP_STRING) {
+        // `s += "literal"` on a string held by this place alone: the literal's new string
+        // object would only be appended and dropped, so its bytes are appended directly.
+        Cell* c = p.target(n->line);
+        VString* s = c ? c->as_string() : nullptr;
+        if (s && s->refs == 1 && s->locks == 0) {
+            s->str += n->right->str()->bytes;
+            return Value(s);
+        }
+    }
+    Value right = evaluate(n->right, ctx);
+    if (Cell* c = p.target(n->line)) {
+        if (c->is_numeric() && right.is_numeric()) {
+            // Operator routines run no script code: the cell stays valid.
+            Value r = binary(op, Value(*c), right, n->line);
+            c->set(r);
+            return r;
+        }
+        VString* s = c->as_string();
+        if (op == OP_ADD && s && s->refs == 1 && s->locks == 0 && !right.as_array()) {
+            append_plain(s->str, right);
+            return Value(s);
+        }
+    }
+    Value r = binary(op, p.read(n->line), right, n->line);
+    p.write(r);
+    return r;
+}
+
+// ++a, a++, --a, a--.
+[[gnu::noinline]] Value eval_incdec(Node* n, VContext& ctx) {
+    bool pre = n->op == OP_PREINC || n->op == OP_PREDEC;
+    double delta = n->op == OP_PREINC || n->op == OP_POSTINC ? 1.0 : -1.0;
+    if (n->left->op == OP_IDENT) {
+        Cell* c = scopes.lookup(n->left->name());
+        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
+            double old = c->num();
+            c->set_num(old + delta);
+            return Value(pre ? old + delta : old);
+        }
+    }
+    Place p;
+    getPlace(n->left, false, p, ctx);
+    Value old = p.read(n->line);
+    Value r = binary(delta > 0 ? OP_ADD : OP_SUB, old, Value(1.0), n->line);
+    p.write(r);
+    return pre ? r : old;
+}
+
+[[gnu::noinline]] Value eval_swap(Node* n, VContext& ctx) {
+    Place a, b;
+    getPlace(n->left, false, a, ctx);
+    getPlace(n->right, false, b, ctx);
+    Value va = a.read(n->line), vb = b.read(n->line);
+    a.write(vb);
+    b.write(va);
+    return Value();
+}
+
+[[gnu::noinline]] Value eval_let(Node* n, VContext& ctx) {
+    Place p;
+    getPlace(n->left, false, p, ctx);
+    Value old = p.read(n->line);
+    Value v = evaluate(n->right, ctx);
+    p.write(v);
+    return old;
+}
+
+[[gnu::noinline]] Value make_array(Node* n, VContext& ctx) {
+    size_t count = 0;
+    for (Node* e = n->left; e; e = e->next) ++count;
+    auto* a = new VArray(count);
+    Value holder(a);
+    size_t i = 0;
+    for (Node* e = n->left; e; e = e->next) a->cells[i++].set(evaluate(e, ctx));
+    return holder;
+}
+
+// hash("k" = v, ...) keys are string literals; struct(k = v, ...) keys are identifiers.
+[[gnu::noinline]] Value make_hash(Node* n, VContext& ctx) {
+    auto* h = new VHash;
+    Value holder(h);
+    for (Node* e = n->left; e; e = e->next) {
+        std::string_view key =
+            n->op == OP_HASH ? std::string_view(e->str()->bytes) : e->name()->text();
+        h->set(key, e->left ? evaluate(e->left, ctx) : Value());
+    }
+    return holder;
+}
+
+// A literal is compiled on its first evaluation; every value made from it shares the result.
+[[gnu::noinline]] Value make_regex(Node* n) {
+    node_regex* r = n->regex();
+    if (!r->compiled) {
+        r->compiled = new RegExp(r->pattern, (r->flags & 1) != 0, (r->flags & 2) != 0);
+        r->compiled->addref();
+    }
+    return make_regexp(r->compiled);
+}
+
+[[gnu::noinline]] Value make_funcref(Node* n) {
+    Atom name = n->left->name();
+    if (FuncInfo* f = funcman.findFunction(name)) return Value(new VFuncRef(f));
+    Cell* c = scopes.lookup(name);
+    if (!c) c = scopes.lookupGlobal(name);
+    if (c && as_funcref(*c)) return Value(*c);
+    raise(n->line, "Function %s() not defined", name->chars);
+}
+
+} // namespace
+
+Cell* Place::target(int line) {
+    switch (kind) {
+    case Var: return cell;
+    case Elem: {
+        Cell* c = static_cast<VArray*>(holder.obj())->at(index);
+        if (!c) range_error(line, index); // the right side shrank the array
+        return c;
+    }
+    case Entry: {
+        auto* h = static_cast<VHash*>(holder.obj());
+        if (h->epoch() != epoch) {
+            cell = h->find(key);
+            epoch = h->epoch();
+        }
+        return cell;
+    }
+    default: return nullptr;
+    }
+}
+
+void Place::write(const CellData& v) {
+    switch (kind) {
+    case Var: cell->set(v); break;
+    case Elem: static_cast<VArray*>(holder.obj())->set(index, v); break;
+    case Entry: {
+        auto* h = static_cast<VHash*>(holder.obj());
+        if (h->epoch() != epoch || !cell) {
+            cell = &h->get_or_insert(key); // the entry was erased meanwhile: store it anew
+            epoch = h->epoch();
+        }
+        cell->set(v);
+        break;
+    }
+    default: break;
+    }
+}
+
+void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
+    switch (n->op) {
+    case OP_IDENT: {
+        Cell* c = scopes.lookup(n->name());
+        if (!c && allow_global) c = scopes.lookupGlobal(n->name());
+        if (!c) raise_not_declared(n->name(), n->line);
+        p.kind = Place::Var;
+        p.cell = c;
+        return;
+    }
+    case OP_INDEX: {
+        Value idx = n->right ? evaluate(n->right, ctx) : Value();
+        Value obj = evaluate(n->left, ctx);
+        index_place(n, std::move(idx), std::move(obj), p);
+        return;
+    }
+    case OP_MEMBER: {
+        Value obj;
+        p.cell = member_cell(n, obj, ctx);
+        p.kind = Place::Entry;
+        p.epoch = obj.as_hash()->epoch();
+        p.key = n->right->name()->text();
+        p.holder = std::move(obj);
+        return;
+    }
+    case OP_CALL: reject_method_place(n, ctx); break;
+    default: break;
+    }
+    raise(n->line, "Internal error in s_get()");
+}
+
+Value assign(Node* n, Value v, VContext& ctx) {
+    switch (n->op) {
+    case OP_IDENT: assign_ident(n, v); return v;
+    case OP_INDEX: {
+        Value idx = n->right ? evaluate(n->right, ctx) : Value();
+        Value obj = evaluate(n->left, ctx);
+        if (VArray* a = obj.as_array()) {
+            int32_t i = array_index(idx, n->line);
+            if (i < 0 || static_cast<int64_t>(i) >= int64_t(a->size()) + kMaxArrayGrowth)
+                range_error(n->line, i);
+            a->set(i, v);
+            return v;
+        }
+        if (VHash* h = obj.as_hash()) {
+            h->set(hash_key(idx, n->line)->view(), v);
+            return v;
+        }
+        raise(n->line, "Bad array operation for non-array object");
+    }
+    case OP_MEMBER: {
+        Value obj;
+        member_cell(n, obj, ctx)->set(v);
+        return v;
+    }
+    case OP_ARRAY: {
+        // [a, null, b] = v: element i of an array, or v itself for anything else.
+        int64_t i = 0;
+        for (Node* e = n->left; e; e = e->next, ++i) {
+            if (e->op == OP_NULL) continue;
+            if (VArray* a = v.as_array()) {
+                Cell* c = a->at(i);
+                assign(e, c ? Value(*c) : Value(), ctx);
+            } else {
+                assign(e, v, ctx);
+            }
+        }
+        return Value();
+    }
+    case OP_CALL: reject_method_place(n, ctx); break;
+    default: break;
+    }
+    raise(n->line, "Internal error in s_set()");
+}
+
+Value evaluate(Node* n, VContext& ctx) {
+    objman.maybe_collect();
+    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit) [[unlikely]]
+        stack_exhausted(n->line);
+    switch (n->op) {
+    case OP_NULL: return Value();
+    case OP_TRUE: return Value::boolean(true);
+    case OP_FALSE: return Value::boolean(false);
+    case OP_NUMBER: return Value(n->number);
+    case OP_STRING: return make_string(std::string_view(n->str()->bytes));
+    case OP_IDENT: {
+        Cell* c = scopes.lookup(n->name());
+        if (!c) c = scopes.lookupGlobal(n->name());
+        if (!c) raise_not_declared(n->name(), n->line);
+        return Value(*c);
+    }
+    case OP_ADD:
+    case OP_SUB:
+    case OP_MUL:
+    case OP_DIV:
+    case OP_MOD:
+        if (numeric_candidate(n)) {
+            double d;
+            if (eval_num(n, d)) return Value(d);
+        }
+        [[fallthrough]];
+    case OP_IDIV:
+    case OP_POW:
+    case OP_BITAND:
+    case OP_BITOR:
+    case OP_BITXOR:
+    case OP_SHR:
+    case OP_SHL:
+    case OP_USHR: {
+        Value a = value_of(n->left, ctx);
+        Value b = value_of(n->right, ctx);
+        return binary(n->op, a, b, n->line);
+    }
+    case OP_EQ:
+    case OP_NE:
+    case OP_GT:
+    case OP_GE:
+    case OP_LT:
+    case OP_LE: {
+        double x, y;
+        if (numeric_candidate(n->left) && numeric_candidate(n->right) && num_operand(n->left, x) &&
+            num_operand(n->right, y))
+            return Value::boolean(compare_numbers(n->op, x, y));
+        Value a = value_of(n->left, ctx);
+        Value b = value_of(n->right, ctx);
+        return Value::boolean(compare(n->op, a, b, n->line));
+    }
+    case OP_CEQ:
+    case OP_CNE:
+    case OP_CGT:
+    case OP_CGE:
+    case OP_CLT:
+    case OP_CLE: return eval_chain(n, ctx);
+    case OP_SEQ:
+    case OP_SNE: {
+        Value a = evaluate(n->left, ctx);
+        Value b = evaluate(n->right, ctx);
+        return Value::boolean(op_strict_equal(a, b) != (n->op == OP_SNE));
+    }
+    case OP_MATCH:
+    case OP_NMATCH: {
+        Value a = evaluate(n->left, ctx);
+        Value b = evaluate(n->right, ctx);
+        return Value::boolean(op_match(a, b, n->op == OP_NMATCH, n->line));
+    }
+    case OP_NEG: {
+        if (numeric_candidate(n)) {
+            double d;
+            if (eval_num(n, d)) return Value(d);
+        }
+        Value a = evaluate(n->left, ctx);
+        if (a.is_numeric()) return Value(-a.num());
+        return op_neg(a, n->line);
+    }
+    case OP_BITNOT: return op_bitnot(evaluate(n->left, ctx), n->line);
+    case OP_NOT: return Value::boolean(!truthy(evaluate(n->left, ctx)));
+    case OP_AND:
+    case OP_OR: {
+        // The deciding operand's own value, not a boolean.
+        Value a = evaluate(n->left, ctx);
+        if (truthy(a) == (n->op == OP_OR)) return a;
+        return evaluate(n->right, ctx);
+    }
+    case OP_COND: {
+        Node* branch = truthy(evaluate(n->kid(0), ctx)) ? n->kid(1) : n->kid(2);
+        return branch ? evaluate(branch, ctx) : Value();
+    }
+    case OP_LIST: evaluate(n->left, ctx); return evaluate(n->right, ctx);
+    case OP_ASSIGN: {
+        Value v = value_of(n->right, ctx); // the right side runs before the target's parts
+        if (n->left->op == OP_IDENT) {
+            assign_ident(n->left, v);
+            return v;
+        }
+        return assign(n->left, std::move(v), ctx);
+    }
+    case OP_ADDEQ:
+    case OP_SUBEQ:
+    case OP_MULEQ:
+    case OP_DIVEQ:
+    case OP_MODEQ:
+    case OP_IDIVEQ:
+    case OP_POWEQ:
+    case OP_ANDEQ:
+    case OP_OREQ:
+    case OP_XOREQ:
+    case OP_SHREQ:
+    case OP_SHLEQ:
+    case OP_USHREQ: return eval_compound(n, ctx);
+    case OP_PREINC:
+    case OP_POSTINC:
+    case OP_PREDEC:
+    case OP_POSTDEC: return eval_incdec(n, ctx);
+    case OP_SWAP: return eval_swap(n, ctx);
+    case OP_LET: return eval_let(n, ctx);
+    case OP_INDEX:
+    case OP_MEMBER: return read_place(n, ctx);
+    case OP_ARRAY: return make_array(n, ctx);
+    case OP_HASH:
+    case OP_STRUCT: return make_hash(n, ctx);
+    case OP_REGEX: return make_regex(n);
+    case OP_FUNCREF: return make_funcref(n);
+    case OP_CALL: return eval_call(n, ctx);
+    case OP_BLOCK: return exec_block(n, ctx);
+    case OP_IF: return exec_if(n, ctx);
+    case OP_WHILE:
+    case OP_DOWHILE: return exec_while(n, ctx);
+    case OP_FOR: return exec_for(n, ctx);
+    case OP_FOREACH: return exec_foreach(n, ctx);
+    case OP_SWITCH: return exec_switch(n, ctx);
+    case OP_TRY: return exec_try(n, ctx);
+    case OP_VAR:
+    case OP_STATIC: return exec_declaration(n, ctx);
+    case OP_EXTERN: return exec_extern(n, ctx);
+    case OP_FUNCDEF: return exec_funcdef(n, ctx);
+    case OP_BREAK:
+    case OP_CONTINUE: return exec_jump(n, ctx);
+    case OP_RETURN: return exec_return(n, ctx);
+    case OP_CASE:
+    case OP_DEFAULT: return Value();
+    default: unknown_opcode(n);
+    }
+}
+
+Value execBlock(Context* c, VContext& ctx) {
+    Value last;
+    for (Node* s : c->stmts) {
+        if (!s) continue;
+        // Drop the previous value first: a statement such as `s += "x"` may only append in
+        // place while no transient value holds the string.
+        last.set_null();
+        last = evaluate(s, ctx);
+        if (ctx.status != VContext::Normal) break;
+    }
+    return last;
+}
+
+} // namespace ruvo

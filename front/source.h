@@ -1,0 +1,87 @@
+// The source reader and the front end's process-wide state.
+//
+// Scripts are Shift_JIS, whose trail bytes can look like ASCII ('\\', '|', '{' ...).  The
+// reader therefore converts the whole source to EUC-JP before the scanner sees it: every byte
+// of a Japanese character is then 0x80 or above, so no rule of the scanner can mistake one for
+// an ASCII character.  Identifiers and literals go back to Shift_JIS when their token is built,
+// so nothing after the scanner ever sees EUC-JP.
+//
+// `FrontState` holds everything the scanner and the parser keep between calls: the source-file
+// table, the current reader, the literal buffer and the parse-wide lists.  The front end is not
+// reentrant; a parse starts only after the previous one has ended.  The line counter and the
+// current file id live in `scan_pos` (front/node.h), where the node constructors read them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "front/node.h"
+
+namespace ruvo {
+
+struct func_data;
+
+// The two conversions of the source reader.  Front-end only: they follow the scanner's own
+// rules exactly (a lone lead byte is copied, a three-byte EUC character is dropped).
+std::string front_sjis_to_euc(std::string_view s);
+std::string front_euc_to_sjis(std::string_view s);
+
+// The source-file table: names to small ids (their position).  Entries are never removed.
+class FIDMan {
+public:
+    // The id of the first equal name, appending it when new; -1 for a null or empty name.
+    int32_t intern(std::string_view name);
+    int32_t intern(const char* name) { return name ? intern(std::string_view(name)) : -1; }
+    // The name of an id, or null for a negative or unknown id.
+    const char* lookup(int32_t id) const;
+
+private:
+    std::vector<std::string> names_;
+};
+
+// The whole source text in EUC-JP and a read position.
+class EucFile {
+public:
+    // Reads the file with CR LF turned into LF, cut at the first NUL byte; false when it
+    // cannot be opened or holds no byte.
+    bool openFile(const char* path);
+    // Takes a text (cut at the first NUL byte, as a text handed over as a C string would be).
+    void openText(std::string_view text);
+    // Copies up to n bytes from the position; 0 at the end.
+    size_t read(char* buffer, size_t n);
+
+private:
+    std::string text_;
+    size_t pos_ = 0;
+};
+
+struct FrontState {
+    FIDMan fids;
+    std::unique_ptr<EucFile> reader;
+    std::string literal; // content of the string or regular-expression literal being scanned
+
+    // Parse-wide, from the start of parse() to its end.
+    std::vector<Context*> blocks;                     // open statement lists, program first
+    std::vector<std::pair<Atom, func_data*>> pending; // top-level definitions, source order
+    std::vector<Node*> nodes;                         // every node built by this parse
+    int errors = 0;                                   // syntax errors of the last parse
+};
+extern FrontState frontend;
+
+// Make a file (false when it cannot be read; a null name only resets) or a text the next
+// source of the scanner.  Both reset the line to 1, the file id and the scanner state.
+bool setSourceFile(const char* name);
+void setSourceText(std::string_view text);
+
+// Scanner entry points (front/scanner.l).  nextToken returns the token code and leaves the
+// token's leaf node, if it has one, in tokenValue(); outside a parse the caller owns it.
+int nextToken();
+Node* tokenValue();
+void beginRegexBody();
+// Empties the scanner's buffer and returns it to the code state.
+void resetScanner();
+
+} // namespace ruvo

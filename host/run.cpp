@@ -1,0 +1,86 @@
+#include "host/run.h"
+
+#include <cstdio>
+#include <string>
+
+#include "eval/error.h"
+#include "eval/evaluate.h"
+#include "eval/scope.h"
+#include "front/parser.h"
+
+namespace ruvo {
+
+namespace {
+
+void print_error(const std::string& message) {
+    std::string line = message;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+// Gives back what a run took, on every way out: the scope depth, the tree, the nesting count.
+class RunFrame {
+public:
+    explicit RunFrame(Context* program)
+        : program_(program), depth_(scopes.scopeDepth()), outermost_(eval_state.run_depth == 0) {
+        if (!objman.mark_roots) eval_init();
+        // Nested runs (eval) are on the same thread: the bounds are known.
+        if (outermost_) eval_stack_prepare();
+        ++eval_state.run_depth;
+    }
+    ~RunFrame() {
+        scopes.restoreDepth(depth_);
+        --eval_state.run_depth;
+        delete program_;
+        if (outermost_) purge_retired_overloads(); // no script code runs any more
+    }
+    RunFrame(const RunFrame&) = delete;
+    RunFrame& operator=(const RunFrame&) = delete;
+
+private:
+    Context* program_;
+    size_t depth_;
+    bool outermost_;
+};
+
+// Runs a parsed program (null: the parse failed) and frees it.
+Value run_program(Context* program) {
+    if (!program) return Value();
+    Value result;
+    RunFrame frame(program);
+    VContext ctx;
+    try {
+        result = execBlock(program, ctx);
+        if (ctx.status == VContext::Return) {
+            result = ctx.take();
+        } else if (ctx.status != VContext::Normal) {
+            // The result stays the value of the last statement executed.
+            int at = ctx.line;
+            ctx.take();
+            print_error(error_text(at, "Bad break or continue"));
+        }
+    } catch (ScriptError& e) {
+        print_error(e.message);
+        result.set_null();
+    } catch (VExit& e) {
+        result = std::move(e.value);
+    }
+    return result;
+}
+
+} // namespace
+
+Value run_text(std::string_view text) {
+    return run_program(parseText(text));
+}
+
+Value run_file_unprocessed(const char* path) {
+    return run_program(parseFile(path));
+}
+
+Value run_file(const char* path) {
+    return run_file_unprocessed(path);
+}
+
+} // namespace ruvo

@@ -1,0 +1,26 @@
+// Run units: the three ways a piece of script text is parsed and executed at the top level
+// (the driver's script and start-up files, talk mode, the eval() built-in).
+//
+// A run unit owns its syntax tree and frees it when the run ends; the functions the parse
+// defined stay in the function table.  Whatever happens inside, it leaves the scope stack at
+// the depth it found: script errors are printed to standard error (the message and a line
+// feed) and give the result null, an exit request ends only this run unit and its value is
+// the result, and a break or continue that escapes the program is reported as
+// "Bad break or continue".
+#pragma once
+
+#include <string_view>
+
+#include "core/value.h"
+
+namespace ruvo {
+
+// Parses and runs program text (no file name: errors say "error [line]: ...").
+Value run_text(std::string_view text);
+// Parses and runs a file as it stands.
+Value run_file_unprocessed(const char* path);
+// Preprocesses, parses and runs a file.  Until the preprocessor bridge exists this is
+// run_file_unprocessed.
+Value run_file(const char* path);
+
+} // namespace ruvo
