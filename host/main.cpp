@@ -17,6 +17,7 @@
 #include "core/hash.h"
 #include "core/string.h"
 #include "eval/error.h"
+#include "eval/evaluate.h"
 #include "eval/func.h"
 #include "eval/scope.h"
 #include "front/source.h"
@@ -192,6 +193,9 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
 
     // 3-6. The global scope, the standard streams, __filename, __arg, __env, the built-ins.
     scopes.pushGlobalScope();
+    // The collector must see the globals from now on, even when no script is ever parsed
+    // (a syntax error, -t with no input): without its root marker it frees everything.
+    eval_init();
     build_globals(o, envp);
     register_builtins();
 

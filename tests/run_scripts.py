@@ -7,6 +7,9 @@ stands for the script's name, and without it the script name comes first; a line
 "%NOSCRIPT%" leaves the script's name out (for command lines without a script).  NAME.in is fed to
 standard input.  Standard output and standard error are compared byte for byte with NAME.out
 and NAME.err (missing files mean empty; "%RUVO%" in them stands for the launcher's path), the exit status with NAME.code (missing: 0).
+"%RUVO%" in an argument line stands for the launcher's path too.  NAME.env holds KEY=VALUE lines
+added to the environment of that run.  Directories named "data" hold files the tests use
+(scripts, includes, input files) and are not searched for tests.
 """
 import os
 import subprocess
@@ -25,7 +28,9 @@ def main():
     ruvo, root = sys.argv[1], sys.argv[2]
     only = sys.argv[3] if len(sys.argv) > 3 else None
     passed = failed = 0
-    for dirpath, _, files in sorted(os.walk(root)):
+    for dirpath, dirs, files in os.walk(root):
+        dirs[:] = sorted(d for d in dirs if d != "data")
+        files = sorted(files)
         for name in sorted(files):
             if not name.endswith(".rv"):
                 continue
@@ -38,13 +43,18 @@ def main():
             else:
                 text = args_text.decode("utf-8")
                 args = [a for a in text.split("\n") if a not in ("", "%NOSCRIPT%")]
-                args = [name if a == "%SCRIPT%" else a for a in args]
+                args = [name if a == "%SCRIPT%" else a.replace("%RUVO%", ruvo) for a in args]
                 if "%SCRIPT%" not in text and "%NOSCRIPT%" not in text:
                     args = [name] + args
             stdin = read(base + ".in", None)
+            env = dict(os.environ)
+            for line in read(base + ".env").decode("utf-8").splitlines():
+                if "=" in line:
+                    key, value = line.split("=", 1)
+                    env[key] = value
             try:
                 p = subprocess.run([ruvo] + args, cwd=dirpath, input=stdin if stdin is not None else b"",
-                                   capture_output=True, timeout=60)
+                                   capture_output=True, timeout=60, env=env)
                 out, err, code = p.stdout, p.stderr, p.returncode
             except subprocess.TimeoutExpired:
                 out, err, code = b"", b"(timeout)", -999
