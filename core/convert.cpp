@@ -47,8 +47,12 @@ bool to_bool(const CellData& v) {
 
 namespace {
 
-bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_space(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool is_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Decimal forms a-d: the whole (already trimmed) text must match one of them.
 bool matches_decimal(std::string_view s) {
