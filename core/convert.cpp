@@ -1,5 +1,6 @@
 #include "core/convert.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -172,9 +173,10 @@ void append_number(std::string& out, double d) {
         char buf[40];
         int n;
         // %.10g prints integers below 1e10 as their digits: skip the float formatter.
-        if (d == std::trunc(d) && std::fabs(d) < 1e10 && !(d == 0 && std::signbit(d)))
-            n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(d));
-        else
+        if (d == std::trunc(d) && std::fabs(d) < 1e10 && !(d == 0 && std::signbit(d))) {
+            auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(d));
+            n = static_cast<int>(r.ptr - buf);
+        } else
             n = std::snprintf(buf, sizeof buf, "%.10g", d);
         out.append(buf, static_cast<size_t>(n));
         return;
