@@ -17,6 +17,7 @@
 #include "core/hash.h"
 #include "core/string.h"
 #include "eval/error.h"
+#include "eval/evaluate.h"
 #include "eval/func.h"
 #include "eval/scope.h"
 #include "front/source.h"
@@ -191,6 +192,9 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     }
 
     // 3-6. The global scope, the standard streams, __filename, __arg, __env, the built-ins.
+    // The collector learns its roots first: a script that fails to parse runs no code, and
+    // the collection at shut-down must still see the globals.
+    eval_init();
     scopes.pushGlobalScope();
     build_globals(o, envp);
     register_builtins();
