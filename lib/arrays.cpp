@@ -47,7 +47,9 @@ long long count_arg(const Value& v, int line) {
     return static_cast<long long>(d);
 }
 
-void bi_push(VContext&, int line, Args a, Value&) { array_arg(a[0], line, "push")->push(a[1]); }
+void bi_push(VContext&, int line, Args a, Value&) {
+    array_arg(a[0], line, "push")->push(a[1]);
+}
 
 void bi_pop(VContext&, int line, Args a, Value& r) {
     VArray* v = array_arg(a[0], line, "pop");
@@ -265,8 +267,8 @@ void bi_sort(VContext& ctx, int line, Args a, Value&) {
         v->cells.assign(items.begin(), items.end());
         return;
     }
-    bool numeric = std::all_of(v->cells.begin(), v->cells.end(),
-                               [](const Cell& c) { return c.is_numeric(); });
+    bool numeric =
+        std::all_of(v->cells.begin(), v->cells.end(), [](const Cell& c) { return c.is_numeric(); });
     std::vector<uint32_t> order(v->size());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     if (numeric) {
@@ -382,18 +384,20 @@ void bi_rmap(VContext& ctx, int line, Args a, Value& r) {
 }
 
 constexpr BuiltinDef kArrays[] = {
-    {"push", 2, bi_push},       {"pop", 1, bi_pop},         {"unshift", 2, bi_unshift},
-    {"shift", 1, bi_shift},     {"clear", 1, bi_clear},     {"erase", 2, bi_erase},
-    {"split", 1, bi_split},     {"split", 2, bi_split},     {"join", 1, bi_join},
-    {"join", 2, bi_join},       {"cat", -1, bi_cat},        {"slice", 2, bi_slice},
-    {"slice", 3, bi_slice},     {"splice", 2, bi_splice},   {"splice", 3, bi_splice},
-    {"splice", 4, bi_splice},   {"resize", 2, bi_resize},   {"resize", 3, bi_resize},
-    {"sort", 1, bi_sort},       {"sort", 2, bi_sort},       {"reverse", 1, bi_reverse},
-    {"map", -1, bi_map},        {"grep", -1, bi_grep},      {"rmap", -1, bi_rmap},
+    {"push", 2, bi_push},     {"pop", 1, bi_pop},       {"unshift", 2, bi_unshift},
+    {"shift", 1, bi_shift},   {"clear", 1, bi_clear},   {"erase", 2, bi_erase},
+    {"split", 1, bi_split},   {"split", 2, bi_split},   {"join", 1, bi_join},
+    {"join", 2, bi_join},     {"cat", -1, bi_cat},      {"slice", 2, bi_slice},
+    {"slice", 3, bi_slice},   {"splice", 2, bi_splice}, {"splice", 3, bi_splice},
+    {"splice", 4, bi_splice}, {"resize", 2, bi_resize}, {"resize", 3, bi_resize},
+    {"sort", 1, bi_sort},     {"sort", 2, bi_sort},     {"reverse", 1, bi_reverse},
+    {"map", -1, bi_map},      {"grep", -1, bi_grep},    {"rmap", -1, bi_rmap},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> array_builtins() { return kArrays; }
+std::span<const BuiltinDef> array_builtins() {
+    return kArrays;
+}
 
 } // namespace ruvo

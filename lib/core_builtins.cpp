@@ -25,11 +25,17 @@ namespace {
 
 using Args = std::span<Value>;
 
-void bi_type(VContext&, int, Args a, Value& r) { r = make_string(value_type_name(a[0])); }
+void bi_type(VContext&, int, Args a, Value& r) {
+    r = make_string(value_type_name(a[0]));
+}
 
-void bi_copy(VContext&, int line, Args a, Value& r) { r = shallow_copy(a[0], line); }
+void bi_copy(VContext&, int line, Args a, Value& r) {
+    r = shallow_copy(a[0], line);
+}
 
-void bi_deepcopy(VContext&, int line, Args a, Value& r) { r = deep_copy(a[0], line); }
+void bi_deepcopy(VContext&, int line, Args a, Value& r) {
+    r = deep_copy(a[0], line);
+}
 
 void bi_len(VContext&, int line, Args a, Value& r) {
     if (VString* s = a[0].as_string())
@@ -72,7 +78,9 @@ void bi_key(VContext&, int line, Args a, Value& r) {
     r = Value::boolean(found);
 }
 
-void bi_gc(VContext&, int, Args, Value&) { objman.collect(); }
+void bi_gc(VContext&, int, Args, Value&) {
+    objman.collect();
+}
 
 void bi_error(VContext&, int line, Args a, Value&) {
     std::string msg;
@@ -115,7 +123,9 @@ void bi_system(VContext&, int, Args a, Value& r) {
     r = Value(shell_status(std::system(cmd.c_str())));
 }
 
-void bi_eval(VContext&, int line, Args a, Value& r) { r = run_text(arg_string(a[0], line)); }
+void bi_eval(VContext&, int line, Args a, Value& r) {
+    r = run_text(arg_string(a[0], line));
+}
 
 void bi_strict(VContext&, int, Args a, Value& r) {
     r = Value::boolean(scopes.strict);
@@ -184,9 +194,13 @@ void bi_uint(VContext&, int, Args a, Value& r) {
     r = Value(n >= 0 && n <= 4294967295.0 ? std::trunc(n) : 0.0);
 }
 
-void bi_num(VContext&, int, Args a, Value& r) { r = Value(to_number(a[0])); }
+void bi_num(VContext&, int, Args a, Value& r) {
+    r = Value(to_number(a[0]));
+}
 
-void bi_str(VContext&, int, Args a, Value& r) { r = make_string(plain_form(a[0])); }
+void bi_str(VContext&, int, Args a, Value& r) {
+    r = make_string(plain_form(a[0]));
+}
 
 void bi_convnum(VContext&, int, Args a, Value& r) {
     double d;
@@ -197,25 +211,31 @@ void bi_convnum(VContext&, int, Args a, Value& r) {
 }
 
 constexpr BuiltinDef kCore[] = {
-    {"type", 1, bi_type},       {"copy", 1, bi_copy},     {"len", 1, bi_len},
-    {"keys", 1, bi_keys},       {"key", 2, bi_key},       {"gc", 0, bi_gc},
-    {"error", -1, bi_error},    {"errorf", -1, bi_errorf}, {"exit", 0, bi_exit},
-    {"exit", 1, bi_exit},       {"system", 0, bi_system}, {"system", 1, bi_system},
-    {"eval", 1, bi_eval},       {"strict", 1, bi_strict}, {"array", -1, bi_array},
-    {"arrayi", -1, bi_arrayi},  {"hash", -1, bi_hash},
+    {"type", 1, bi_type},      {"copy", 1, bi_copy},      {"len", 1, bi_len},
+    {"keys", 1, bi_keys},      {"key", 2, bi_key},        {"gc", 0, bi_gc},
+    {"error", -1, bi_error},   {"errorf", -1, bi_errorf}, {"exit", 0, bi_exit},
+    {"exit", 1, bi_exit},      {"system", 0, bi_system},  {"system", 1, bi_system},
+    {"eval", 1, bi_eval},      {"strict", 1, bi_strict},  {"array", -1, bi_array},
+    {"arrayi", -1, bi_arrayi}, {"hash", -1, bi_hash},
 };
 
 constexpr BuiltinDef kDeepCopy[] = {{"deepcopy", 1, bi_deepcopy}};
 
 constexpr BuiltinDef kConversions[] = {
-    {"int", 1, bi_int}, {"uint", 1, bi_uint},         {"num", 1, bi_num},
+    {"int", 1, bi_int}, {"uint", 1, bi_uint},       {"num", 1, bi_num},
     {"str", 1, bi_str}, {"convnum", 1, bi_convnum},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> core_builtins() { return kCore; }
-std::span<const BuiltinDef> deepcopy_builtins() { return kDeepCopy; }
-std::span<const BuiltinDef> conversion_builtins() { return kConversions; }
+std::span<const BuiltinDef> core_builtins() {
+    return kCore;
+}
+std::span<const BuiltinDef> deepcopy_builtins() {
+    return kDeepCopy;
+}
+std::span<const BuiltinDef> conversion_builtins() {
+    return kConversions;
+}
 
 } // namespace ruvo
