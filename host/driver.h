@@ -9,9 +9,9 @@
 namespace ruvo {
 
 struct DriverState {
-    bool preprocess = true;               // -N clears it
-    std::vector<std::string> pp_options;  // -D, -U, -I arguments as given
-    std::string exe_dir;                  // with its trailing "/"
+    bool preprocess = true;              // -N clears it
+    std::vector<std::string> pp_options; // -D, -U, -I arguments as given
+    std::string exe_dir;                 // with its trailing "/"
     bool windowed = false;
 };
 

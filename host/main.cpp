@@ -23,8 +23,8 @@
 #include "front/source.h"
 #include "host/driver.h"
 #include "host/input.h"
-#include "host/ruvo_main.h"
 #include "host/run.h"
+#include "host/ruvo_main.h"
 #include "io/file.h"
 #include "io/stdstream.h"
 #include "lib/registry.h"
@@ -36,17 +36,16 @@ const char kBanner[] = "RUVO - Small Scripting Language - v0.46";
 
 namespace {
 
-const char kUsage[] =
-    "%s\nUsage: %s [<options>] script [infile...] [-a args...]\n\n<options>\n"
-    "    -a            : set script arguments\n"
-    "    -e \"command\"  : execute one-line script\n"
-    "    -i enc        : set input  encoding (sjis/euc/utf8/utf16)\n"
-    "    -o enc        : set output encoding (sjis/euc/utf8/utf16)\n"
-    "    -t            : talk mode\n"
-    "    -x            : in place file edit (backup file will be created)\n"
-    "    -Dxxx         : define symbol for pre-processor\n"
-    "    -Uxxx         : undefine symbol for pre-processor\n"
-    "    -Ixxx         : set include search path\n";
+const char kUsage[] = "%s\nUsage: %s [<options>] script [infile...] [-a args...]\n\n<options>\n"
+                      "    -a            : set script arguments\n"
+                      "    -e \"command\"  : execute one-line script\n"
+                      "    -i enc        : set input  encoding (sjis/euc/utf8/utf16)\n"
+                      "    -o enc        : set output encoding (sjis/euc/utf8/utf16)\n"
+                      "    -t            : talk mode\n"
+                      "    -x            : in place file edit (backup file will be created)\n"
+                      "    -Dxxx         : define symbol for pre-processor\n"
+                      "    -Uxxx         : undefine symbol for pre-processor\n"
+                      "    -Ixxx         : set include search path\n";
 
 [[noreturn]] void usage(const char* argv0) {
     std_printf(stdout, kUsage, kBanner, argv0 ? argv0 : "");
@@ -117,7 +116,9 @@ bool is_regular_file(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-void set_global(const char* name, const Value& v) { scopes.declareGlobal(intern(name))->set(v); }
+void set_global(const char* name, const Value& v) {
+    scopes.declareGlobal(intern(name))->set(v);
+}
 
 Value make_stream(const std::string& enc, FILE* stream) {
     VFile* f = make_file(enc);
@@ -152,8 +153,7 @@ void build_globals(const Options& o, char** envp) {
     for (char** e = envp; e && *e; ++e) {
         const char* eq = std::strchr(*e, '=');
         if (!eq) continue;
-        env.as_hash()->set(std::string_view(*e, static_cast<size_t>(eq - *e)),
-                           make_string(eq + 1));
+        env.as_hash()->set(std::string_view(*e, static_cast<size_t>(eq - *e)), make_string(eq + 1));
     }
     set_global("__env", env);
 }
@@ -192,10 +192,10 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     }
 
     // 3-6. The global scope, the standard streams, __filename, __arg, __env, the built-ins.
-    scopes.pushGlobalScope();
-    // The collector must see the globals from now on, even when no script is ever parsed
-    // (a syntax error, -t with no input): without its root marker it frees everything.
+    // The collector learns its roots first: a script that fails to parse runs no code, and
+    // the collections at start-up and shut-down must still see the globals.
     eval_init();
+    scopes.pushGlobalScope();
     build_globals(o, envp);
     register_builtins();
 

@@ -5,8 +5,10 @@
 //
 // Functions that call script code back (sort with a comparator, map, grep, rmap) work on
 // copies of the elements held by transient values, so a callback that changes the array it
-// works on cannot pull cells out from under them.
+// works on cannot pull cells out from under them; and they count the called overload as
+// running for their whole duration, so a callback that redefines it cannot free it.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "eval/error.h"
 #include "eval/evaluate.h"
 #include "eval/funcref.h"
+#include "lib/args.h"
 #include "lib/regexp.h"
 #include "lib/registry.h"
 
@@ -29,12 +32,9 @@ namespace {
 
 using Args = std::span<Value>;
 
-// Element counts beyond this are refused instead of exhausting memory.
-constexpr double kMaxElements = 1e8;
-
 VArray* array_arg(const Value& v, int line, const char* name) {
     VArray* a = v.as_array();
-    if (!a) raise(line, "Bad argument type in %s()", name);
+    if (!a) raise_bad_type(line, name);
     return a;
 }
 
@@ -47,7 +47,9 @@ long long count_arg(const Value& v, int line) {
     return static_cast<long long>(d);
 }
 
-void bi_push(VContext&, int line, Args a, Value&) { array_arg(a[0], line, "push")->push(a[1]); }
+void bi_push(VContext&, int line, Args a, Value&) {
+    array_arg(a[0], line, "push")->push(a[1]);
+}
 
 void bi_pop(VContext&, int line, Args a, Value& r) {
     VArray* v = array_arg(a[0], line, "pop");
@@ -75,32 +77,34 @@ void bi_clear(VContext&, int line, Args a, Value&) {
     } else if (VHash* h = a[0].as_hash()) {
         h->clear();
     } else {
-        raise(line, "Bad argument type in clear()");
+        raise_bad_type(line, "clear");
     }
 }
 
 void bi_erase(VContext&, int line, Args a, Value& r) {
     if (VArray* v = a[0].as_array(); v && a[1].is_numeric()) {
-        double d = std::trunc(a[1].num());
-        int32_t i = to_int32_wrap(d);
-        if (!(d >= 0 && d < static_cast<double>(v->size())))
+        // The index as a 32-bit integer, which the message shows; NaN names no element.
+        double d = a[1].num();
+        int32_t i = std::isnan(d) ? INT32_MIN : trunc_clamped<int32_t>(d);
+        if (i < 0 || static_cast<size_t>(i) >= v->size())
             raise(line, "Bad array index %d in erase()", i);
-        r = v->cells[static_cast<size_t>(d)];
-        v->erase(static_cast<long long>(d));
+        r = v->cells[static_cast<size_t>(i)];
+        v->erase(i);
         return;
     }
     if (VHash* h = a[0].as_hash()) {
         if (VString* k = a[1].as_string()) {
-            if (!h->remove(k->view(), r)) raise(line, "Bad hash index %s in erase()", k->str.c_str());
+            if (!h->remove(k->view(), r))
+                raise(line, "Bad hash index %s in erase()", k->str.c_str());
             return;
         }
     }
-    raise(line, "Bad argument type in erase()");
+    raise_bad_type(line, "erase");
 }
 
 void bi_split(VContext&, int line, Args a, Value& r) {
     VString* s = a[0].as_string();
-    if (!s) raise(line, "Bad argument type in split()");
+    if (!s) raise_bad_type(line, "split");
     Value out(new VArray());
     VArray* o = out.as_array();
     std::string_view rest = s->view();
@@ -133,7 +137,7 @@ void bi_split(VContext&, int line, Args a, Value& r) {
             }
         }
     } else {
-        raise(line, "Bad argument type in split()");
+        raise_bad_type(line, "split");
     }
     r = std::move(out);
 }
@@ -207,11 +211,12 @@ void bi_splice(VContext&, int line, Args a, Value& r) {
 
 void bi_resize(VContext&, int line, Args a, Value&) {
     VArray* v = array_arg(a[0], line, "resize");
-    if (!a[1].is_numeric()) raise(line, "Bad argument type in resize()");
+    if (!a[1].is_numeric()) raise_bad_type(line, "resize");
     double n = std::trunc(a[1].num());
     if (!(n >= 0)) n = 0; // a negative (or NaN) size empties the array
-    if (n > kMaxElements) raise(line, "Array size too large in resize()");
-    v->resize(static_cast<size_t>(n), a.size() > 2 ? static_cast<const CellData&>(a[2]) : Value());
+    if (n > static_cast<double>(kMaxArrayGrowth)) raise(line, "Array size too large in resize()");
+    Value fill = a.size() > 2 ? a[2] : Value();
+    v->resize(static_cast<size_t>(n), fill);
 }
 
 void bi_reverse(VContext&, int line, Args a, Value&) {
@@ -221,14 +226,15 @@ void bi_reverse(VContext&, int line, Args a, Value&) {
 
 // The overload of a function reference that takes `k` arguments, or null.
 func_data* callable(const Value& f, int k) {
-    if (f.kind() != VKind::FuncRef) return nullptr;
-    return static_cast<VFuncRef*>(f.obj())->info->select(k);
+    VFuncRef* ref = as_funcref(f);
+    return ref ? ref->info->select(k) : nullptr;
 }
 
-// A stable merge sort that stays within bounds whatever the comparator answers.
-template <typename Less> void merge_sort(std::vector<Value>& v, Less less) {
+// A stable merge sort that stays within bounds whatever the comparator answers (a script
+// comparator need not be consistent, and NaN is unordered).
+template <typename T, typename Less> void merge_sort(std::vector<T>& v, Less less) {
     size_t n = v.size();
-    std::vector<Value> buf(n);
+    std::vector<T> buf(n);
     for (size_t width = 1; width < n; width *= 2) {
         for (size_t lo = 0; lo < n; lo += 2 * width) {
             size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
@@ -249,11 +255,10 @@ template <typename Less> void merge_sort(std::vector<Value>& v, Less less) {
 
 void bi_sort(VContext& ctx, int line, Args a, Value&) {
     VArray* v = array_arg(a[0], line, "sort");
-    Value hold = a[0];
     if (a.size() > 1) {
         func_data* fd = callable(a[1], 2);
-        if (!fd) raise(line, "Bad argument type in sort()");
-        Value fref = a[1];
+        if (!fd) raise_bad_type(line, "sort");
+        ActiveCall running(fd);
         std::vector<Value> items(v->cells.begin(), v->cells.end());
         merge_sort(items, [&](const Value& x, const Value& y) {
             Value pair[2] = {x, y};
@@ -262,22 +267,20 @@ void bi_sort(VContext& ctx, int line, Args a, Value&) {
         v->cells.assign(items.begin(), items.end());
         return;
     }
-    bool numeric = std::all_of(v->cells.begin(), v->cells.end(),
-                               [](const Cell& c) { return c.is_numeric(); });
+    bool numeric =
+        std::all_of(v->cells.begin(), v->cells.end(), [](const Cell& c) { return c.is_numeric(); });
     std::vector<uint32_t> order(v->size());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     if (numeric) {
         std::vector<double> keys(v->size());
         for (size_t i = 0; i < keys.size(); ++i) keys[i] = v->cells[i].num();
-        // NaN is never less than anything; the comparison is deterministic, so the
-        // library's stable sort stays within bounds
-        std::stable_sort(order.begin(), order.end(),
-                         [&](uint32_t x, uint32_t y) { return keys[x] < keys[y]; });
+        // NaN is never less than anything
+        merge_sort(order, [&](uint32_t x, uint32_t y) { return keys[x] < keys[y]; });
     } else {
+        // std::string compares its bytes as unsigned char, a proper prefix first
         std::vector<std::string> keys(v->size());
         for (size_t i = 0; i < keys.size(); ++i) keys[i] = plain_form(v->cells[i]);
-        std::stable_sort(order.begin(), order.end(),
-                         [&](uint32_t x, uint32_t y) { return keys[x] < keys[y]; });
+        merge_sort(order, [&](uint32_t x, uint32_t y) { return keys[x] < keys[y]; });
     }
     std::vector<Cell> sorted;
     sorted.reserve(order.size());
@@ -315,7 +318,8 @@ Value call_step(VContext& ctx, int line, func_data* fd, Args xs, size_t i) {
 void bi_map(VContext& ctx, int line, Args a, Value& r) {
     if (a.size() < 2) raise(line, "Too few arguments in map()");
     func_data* fd = callable(a[0], static_cast<int>(a.size() - 1));
-    if (!fd) raise(line, "Bad argument type in map()");
+    if (!fd) raise_bad_type(line, "map");
+    ActiveCall running(fd);
     std::vector<Value> xs(a.begin() + 1, a.end());
     size_t n = step_count(xs, line, "map");
     Value out(new VArray());
@@ -326,7 +330,8 @@ void bi_map(VContext& ctx, int line, Args a, Value& r) {
 void bi_grep(VContext& ctx, int line, Args a, Value& r) {
     if (a.size() < 2) raise(line, "Too few arguments in grep()");
     func_data* fd = callable(a[0], static_cast<int>(a.size() - 1));
-    if (!fd || !a[1].as_array()) raise(line, "Bad argument type in grep()");
+    if (!fd || !a[1].as_array()) raise_bad_type(line, "grep");
+    ActiveCall running(fd);
     std::vector<Value> xs(a.begin() + 1, a.end());
     size_t n = step_count(xs, line, "grep");
     Value out(new VArray());
@@ -369,26 +374,30 @@ Value rmap_apply(VContext& ctx, int line, func_data* fd, std::vector<Value>& lis
 void bi_rmap(VContext& ctx, int line, Args a, Value& r) {
     if (a.size() < 2) raise(line, "Too few arguments in rmap()");
     func_data* fd = callable(a[0], static_cast<int>(a.size() - 1));
-    if (!fd) raise(line, "Bad argument type in rmap()");
+    if (!fd) raise_bad_type(line, "rmap");
     for (size_t j = 1; j < a.size(); ++j)
-        if (VArray* x = a[j].as_array(); x && has_repeated_array(x)) raise(line, "Recursive array detected in rmap()");
+        if (VArray* x = a[j].as_array(); x && has_repeated_array(x))
+            raise(line, "Recursive array detected in rmap()");
+    ActiveCall running(fd);
     std::vector<Value> list(a.begin() + 1, a.end());
     r = rmap_apply(ctx, line, fd, list, 0);
 }
 
 constexpr BuiltinDef kArrays[] = {
-    {"push", 2, bi_push},       {"pop", 1, bi_pop},         {"unshift", 2, bi_unshift},
-    {"shift", 1, bi_shift},     {"clear", 1, bi_clear},     {"erase", 2, bi_erase},
-    {"split", 1, bi_split},     {"split", 2, bi_split},     {"join", 1, bi_join},
-    {"join", 2, bi_join},       {"cat", -1, bi_cat},        {"slice", 2, bi_slice},
-    {"slice", 3, bi_slice},     {"splice", 2, bi_splice},   {"splice", 3, bi_splice},
-    {"splice", 4, bi_splice},   {"resize", 2, bi_resize},   {"resize", 3, bi_resize},
-    {"sort", 1, bi_sort},       {"sort", 2, bi_sort},       {"reverse", 1, bi_reverse},
-    {"map", -1, bi_map},        {"grep", -1, bi_grep},      {"rmap", -1, bi_rmap},
+    {"push", 2, bi_push},     {"pop", 1, bi_pop},       {"unshift", 2, bi_unshift},
+    {"shift", 1, bi_shift},   {"clear", 1, bi_clear},   {"erase", 2, bi_erase},
+    {"split", 1, bi_split},   {"split", 2, bi_split},   {"join", 1, bi_join},
+    {"join", 2, bi_join},     {"cat", -1, bi_cat},      {"slice", 2, bi_slice},
+    {"slice", 3, bi_slice},   {"splice", 2, bi_splice}, {"splice", 3, bi_splice},
+    {"splice", 4, bi_splice}, {"resize", 2, bi_resize}, {"resize", 3, bi_resize},
+    {"sort", 1, bi_sort},     {"sort", 2, bi_sort},     {"reverse", 1, bi_reverse},
+    {"map", -1, bi_map},      {"grep", -1, bi_grep},    {"rmap", -1, bi_rmap},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> array_builtins() { return kArrays; }
+std::span<const BuiltinDef> array_builtins() {
+    return kArrays;
+}
 
 } // namespace ruvo

@@ -12,9 +12,11 @@
 #include "core/string.h"
 #include "eval/context.h"
 #include "eval/error.h"
+#include "eval/evaluate.h"
 #include "eval/scope.h"
 #include "host/run.h"
 #include "io/format.h"
+#include "lib/args.h"
 #include "lib/registry.h"
 
 namespace ruvo {
@@ -23,11 +25,17 @@ namespace {
 
 using Args = std::span<Value>;
 
-void bi_type(VContext&, int, Args a, Value& r) { r = make_string(value_type_name(a[0])); }
+void bi_type(VContext&, int, Args a, Value& r) {
+    r = make_string(value_type_name(a[0]));
+}
 
-void bi_copy(VContext&, int line, Args a, Value& r) { r = shallow_copy(a[0], line); }
+void bi_copy(VContext&, int line, Args a, Value& r) {
+    r = shallow_copy(a[0], line);
+}
 
-void bi_deepcopy(VContext&, int line, Args a, Value& r) { r = deep_copy(a[0], line); }
+void bi_deepcopy(VContext&, int line, Args a, Value& r) {
+    r = deep_copy(a[0], line);
+}
 
 void bi_len(VContext&, int line, Args a, Value& r) {
     if (VString* s = a[0].as_string())
@@ -37,7 +45,7 @@ void bi_len(VContext&, int line, Args a, Value& r) {
     else if (VHash* h = a[0].as_hash())
         r = Value(static_cast<double>(h->size()));
     else
-        raise(line, "Bad argument type in len()");
+        raise_bad_type(line, "len");
 }
 
 void bi_keys(VContext&, int line, Args a, Value& r) {
@@ -50,7 +58,7 @@ void bi_keys(VContext&, int line, Args a, Value& r) {
         o->cells.reserve(h->size());
         for (const VHash::Entry* e : h->sorted()) o->push(make_string(e->first));
     } else {
-        raise(line, "Bad argument type in keys()");
+        raise_bad_type(line, "keys");
     }
     r = std::move(out);
 }
@@ -65,12 +73,14 @@ void bi_key(VContext&, int line, Args a, Value& r) {
     } else if (VHash* h = a[0].as_hash()) {
         if (VString* k = a[1].as_string()) found = h->find(k->view()) != nullptr;
     } else {
-        raise(line, "Bad argument type in key()");
+        raise_bad_type(line, "key");
     }
     r = Value::boolean(found);
 }
 
-void bi_gc(VContext&, int, Args, Value&) { objman.collect(); }
+void bi_gc(VContext&, int, Args, Value&) {
+    objman.collect();
+}
 
 void bi_error(VContext&, int line, Args a, Value&) {
     std::string msg;
@@ -113,46 +123,56 @@ void bi_system(VContext&, int, Args a, Value& r) {
     r = Value(shell_status(std::system(cmd.c_str())));
 }
 
-void bi_eval(VContext&, int line, Args a, Value& r) { r = run_text(arg_string(a[0], line)); }
+void bi_eval(VContext&, int line, Args a, Value& r) {
+    r = run_text(arg_string(a[0], line));
+}
 
 void bi_strict(VContext&, int, Args a, Value& r) {
     r = Value::boolean(scopes.strict);
     scopes.strict = to_bool(a[0]);
 }
 
-// Nested arrays for array() and arrayi().  All levels together may hold at most kMaxCells
-// cells, so that a mistyped size ends in an error instead of exhausting memory.
-constexpr double kMaxCells = 1e8;
+// Nested arrays for array() and arrayi().  The cells of all levels together are counted
+// before anything is made: beyond the largest element count an array may reach, a mistyped
+// size ends in an error at once instead of exhausting memory.
 
-Value build_nested(Args dims, size_t level, const Value& fill, double& budget, int line,
-                   const char* name) {
-    if (level == dims.size()) return fill;
-    double n = std::trunc(to_number(dims[level]));
-    Value out(new VArray());
-    if (n > 0) {
-        budget -= n;
-        if (budget < 0) raise(line, "Array size too large in %s()", name);
-        VArray* o = out.as_array();
-        o->cells.resize(static_cast<size_t>(n));
-        for (Cell& c : o->cells) c.set(build_nested(dims, level + 1, fill, budget, line, name));
+// The element count of one level: the size truncated toward zero, 0 when not positive.
+double level_size(const Value& d) {
+    double n = std::trunc(to_number(d));
+    return n > 0 ? n : 0; // NaN fails the comparison too
+}
+
+void check_nested_size(Args dims, int line, const char* name) {
+    // Every dimension is one level of native recursion in build_nested.
+    constexpr size_t kMaxDims = 4096;
+    if (dims.size() > kMaxDims) raise(line, "Array size too large in %s()", name);
+    double cells = 0, arrays = 1;
+    for (const Value& d : dims) {
+        arrays *= level_size(d);
+        if (arrays == 0) return;
+        cells += arrays;
+        if (cells > static_cast<double>(kMaxArrayGrowth))
+            raise(line, "Array size too large in %s()", name);
     }
+}
+
+Value build_nested(Args dims, size_t level, const Value& fill) {
+    if (level == dims.size()) return fill; // an object fill is shared by every slot
+    size_t n = static_cast<size_t>(level_size(dims[level]));
+    Value out(new VArray(n));
+    for (Cell& c : out.as_array()->cells) c.set(build_nested(dims, level + 1, fill));
     return out;
 }
 
-// Every dimension is one level of native recursion: bounded.
-constexpr size_t kMaxDims = 4096;
-
 void bi_array(VContext&, int line, Args a, Value& r) {
-    if (a.size() > kMaxDims) raise(line, "Array size too large in array()");
-    double budget = kMaxCells;
-    r = build_nested(a, 0, Value(), budget, line, "array");
+    check_nested_size(a, line, "array");
+    r = a.empty() ? Value(new VArray()) : build_nested(a, 0, Value());
 }
 
 void bi_arrayi(VContext&, int line, Args a, Value& r) {
     if (a.size() < 2) raise(line, "too few argument in arrayi()");
-    if (a.size() > kMaxDims + 1) raise(line, "Array size too large in arrayi()");
-    double budget = kMaxCells;
-    r = build_nested(a.subspan(1), 0, a[0], budget, line, "arrayi");
+    check_nested_size(a.subspan(1), line, "arrayi");
+    r = build_nested(a.subspan(1), 0, a[0]);
 }
 
 void bi_hash(VContext&, int line, Args a, Value& r) {
@@ -174,9 +194,13 @@ void bi_uint(VContext&, int, Args a, Value& r) {
     r = Value(n >= 0 && n <= 4294967295.0 ? std::trunc(n) : 0.0);
 }
 
-void bi_num(VContext&, int, Args a, Value& r) { r = Value(to_number(a[0])); }
+void bi_num(VContext&, int, Args a, Value& r) {
+    r = Value(to_number(a[0]));
+}
 
-void bi_str(VContext&, int, Args a, Value& r) { r = make_string(plain_form(a[0])); }
+void bi_str(VContext&, int, Args a, Value& r) {
+    r = make_string(plain_form(a[0]));
+}
 
 void bi_convnum(VContext&, int, Args a, Value& r) {
     double d;
@@ -187,25 +211,31 @@ void bi_convnum(VContext&, int, Args a, Value& r) {
 }
 
 constexpr BuiltinDef kCore[] = {
-    {"type", 1, bi_type},       {"copy", 1, bi_copy},     {"len", 1, bi_len},
-    {"keys", 1, bi_keys},       {"key", 2, bi_key},       {"gc", 0, bi_gc},
-    {"error", -1, bi_error},    {"errorf", -1, bi_errorf}, {"exit", 0, bi_exit},
-    {"exit", 1, bi_exit},       {"system", 0, bi_system}, {"system", 1, bi_system},
-    {"eval", 1, bi_eval},       {"strict", 1, bi_strict}, {"array", -1, bi_array},
-    {"arrayi", -1, bi_arrayi},  {"hash", -1, bi_hash},
+    {"type", 1, bi_type},      {"copy", 1, bi_copy},      {"len", 1, bi_len},
+    {"keys", 1, bi_keys},      {"key", 2, bi_key},        {"gc", 0, bi_gc},
+    {"error", -1, bi_error},   {"errorf", -1, bi_errorf}, {"exit", 0, bi_exit},
+    {"exit", 1, bi_exit},      {"system", 0, bi_system},  {"system", 1, bi_system},
+    {"eval", 1, bi_eval},      {"strict", 1, bi_strict},  {"array", -1, bi_array},
+    {"arrayi", -1, bi_arrayi}, {"hash", -1, bi_hash},
 };
 
 constexpr BuiltinDef kDeepCopy[] = {{"deepcopy", 1, bi_deepcopy}};
 
 constexpr BuiltinDef kConversions[] = {
-    {"int", 1, bi_int}, {"uint", 1, bi_uint},         {"num", 1, bi_num},
+    {"int", 1, bi_int}, {"uint", 1, bi_uint},       {"num", 1, bi_num},
     {"str", 1, bi_str}, {"convnum", 1, bi_convnum},
 };
 
 } // namespace
 
-std::span<const BuiltinDef> core_builtins() { return kCore; }
-std::span<const BuiltinDef> deepcopy_builtins() { return kDeepCopy; }
-std::span<const BuiltinDef> conversion_builtins() { return kConversions; }
+std::span<const BuiltinDef> core_builtins() {
+    return kCore;
+}
+std::span<const BuiltinDef> deepcopy_builtins() {
+    return kDeepCopy;
+}
+std::span<const BuiltinDef> conversion_builtins() {
+    return kConversions;
+}
 
 } // namespace ruvo

@@ -10,19 +10,13 @@ using Family = std::span<const BuiltinDef> (*)();
 constexpr Family kFamilies[] = {
     core_builtins,
     regexp_builtins, // regexp(), and match, sub, gsub
-    deepcopy_builtins,
-    conversion_builtins,
-    string_builtins,
-    array_builtins,
-    math_builtins,
-    encoding_builtins,
-    fileio_builtins,
-    system_builtins,
-    pack_builtins,
-    serial_builtins,
+    deepcopy_builtins, conversion_builtins, string_builtins, array_builtins, math_builtins,
+    encoding_builtins, fileio_builtins,     system_builtins, pack_builtins,  serial_builtins,
 };
 
-std::span<const Family> families() { return kFamilies; }
+std::span<const Family> families() {
+    return kFamilies;
+}
 
 } // namespace
 
