@@ -3,7 +3,6 @@
 // its speed, and the callbacks of sort, map, grep and rmap run from script text.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -243,17 +242,15 @@ TEST(Arrays, sort_without_comparator) {
     EXPECT_EQ(arrays.raised("sort", {nums({2, 1}), Value(1)}), at7("Bad argument type in sort()"));
 }
 
-TEST(Arrays, sort_of_many_numbers_is_fast) {
+// Speed is measured by the benchmark suite (bench/sort_num), not here.
+TEST(Arrays, sort_of_many_numbers_orders_them) {
     Value a(new VArray());
     uint32_t x = 12345;
     for (int i = 0; i < 200000; ++i) {
         x = x * 1103515245u + 12345u;
         a.as_array()->push(Value(static_cast<double>(x >> 8)));
     }
-    auto start = std::chrono::steady_clock::now();
     arrays("sort", {a});
-    auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::milliseconds(300));
     const auto& c = a.as_array()->cells;
     for (size_t i = 1; i < c.size(); ++i) ASSERT_LE(c[i - 1].num(), c[i].num()) << i;
 }
