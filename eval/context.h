@@ -12,10 +12,10 @@ namespace ruvo {
 struct VContext {
     enum : int32_t { Normal = 0, Break = 1, Continue = 2, Return = 3 };
 
-    Value retval;        // the value of a pending return
-    int32_t status = 0;  // Normal, Break, Continue or Return
-    int32_t line = 0;    // the line of the statement that set the status
-    int32_t level = 0;   // loops a pending break or continue still has to leave
+    Value retval;       // the value of a pending return
+    int32_t status = 0; // Normal, Break, Continue or Return
+    int32_t line = 0;   // the line of the statement that set the status
+    int32_t level = 0;  // loops a pending break or continue still has to leave
 
     void setJump(int32_t s, int32_t l, int32_t lv) {
         retval.set_null();
