@@ -20,8 +20,8 @@ struct AtomData {
     const char* chars; // the name's bytes (Shift_JIS), NUL-terminated for convenience
     uint32_t len;
     uint32_t hash;
-    mutable Symbol* global = nullptr;  // the global variable of this name, if declared
-    mutable FuncInfo* func = nullptr;  // the function table entry of this name, if any
+    mutable Symbol* global = nullptr; // the global variable of this name, if declared
+    mutable FuncInfo* func = nullptr; // the function table entry of this name, if any
 };
 
 using Atom = const AtomData*;

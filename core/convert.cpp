@@ -1,5 +1,6 @@
 #include "core/convert.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -47,8 +48,12 @@ bool to_bool(const CellData& v) {
 
 namespace {
 
-bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_space(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool is_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Decimal forms a-d: the whole (already trimmed) text must match one of them.
 bool matches_decimal(std::string_view s) {
@@ -168,9 +173,10 @@ void append_number(std::string& out, double d) {
         char buf[40];
         int n;
         // %.10g prints integers below 1e10 as their digits: skip the float formatter.
-        if (d == std::trunc(d) && std::fabs(d) < 1e10 && !(d == 0 && std::signbit(d)))
-            n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(d));
-        else
+        if (d == std::trunc(d) && std::fabs(d) < 1e10 && !(d == 0 && std::signbit(d))) {
+            auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(d));
+            n = static_cast<int>(r.ptr - buf);
+        } else
             n = std::snprintf(buf, sizeof buf, "%.10g", d);
         out.append(buf, static_cast<size_t>(n));
         return;

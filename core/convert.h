@@ -42,8 +42,8 @@ std::string display_form(const CellData& v, int depth = 0);
 void append_object_form(std::string& out, const VRef* o);
 
 // Argument conversions of built-ins; each raises its message at `line`.
-int32_t arg_int(const CellData& v, int line);     // "Cannot convert arg to integer"
-double arg_number(const CellData& v, int line);   // "Cannot convert arg to number"
+int32_t arg_int(const CellData& v, int line);             // "Cannot convert arg to integer"
+double arg_number(const CellData& v, int line);           // "Cannot convert arg to number"
 std::string_view arg_string(const CellData& v, int line); // "Cannot convert arg to string"
 
 // The number truncated toward zero to a signed 64-bit integer (0 for NaN and out of range).

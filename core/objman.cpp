@@ -118,7 +118,9 @@ void VObjMan::collect_and_adjust() {
 
 // Before the scopes are dropped at shut-down: free what only cycles keep alive while every
 // live value is still reachable from its variable.
-void VObjMan::final_cleanup() { collect(); }
+void VObjMan::final_cleanup() {
+    collect();
+}
 
 const char* value_type_name(const CellData& v) {
     switch (v.tag()) {

@@ -32,8 +32,14 @@ inline VString* CellData::as_string() const {
 }
 
 // A new string value.
-inline Value make_string(std::string_view s) { return Value(new VString(s)); }
-inline Value make_string(std::string&& s) { return Value(new VString(std::move(s))); }
-inline Value make_string(const char* s) { return Value(new VString(s)); }
+inline Value make_string(std::string_view s) {
+    return Value(new VString(s));
+}
+inline Value make_string(std::string&& s) {
+    return Value(new VString(std::move(s)));
+}
+inline Value make_string(const char* s) {
+    return Value(new VString(s));
+}
 
 } // namespace ruvo

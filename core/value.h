@@ -35,12 +35,12 @@ class MarkStack;
 
 // The object registry: process-wide state of subsystem 1 (see core/objman.h for the rest).
 struct VObjMan {
-    VRef* first = nullptr;   // intrusive doubly linked list of every live object
-    uint32_t count = 0;      // number of registered objects
-    uint32_t threshold = 16; // object count at which maybe_collect() runs a collection
-    bool running = false;    // a collection is under way
-    bool sweeping = false;   // releases are ignored while set
-    bool destroying = false; // an object is being destroyed; new deaths are queued
+    VRef* first = nullptr;          // intrusive doubly linked list of every live object
+    uint32_t count = 0;             // number of registered objects
+    uint32_t threshold = 16;        // object count at which maybe_collect() runs a collection
+    bool running = false;           // a collection is under way
+    bool sweeping = false;          // releases are ignored while set
+    bool destroying = false;        // an object is being destroyed; new deaths are queued
     void (*mark_roots)() = nullptr; // installed by the evaluator: marks scopes and functions
 
     void add(VRef* o);

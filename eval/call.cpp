@@ -91,15 +91,6 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
     return callFunction(ctx, n->line, fd, args);
 }
 
-// Counts a running call of an overload, also when an error leaves it.
-struct ActiveCall {
-    explicit ActiveCall(func_data* f) : f_(f) { ++f_->active; }
-    ~ActiveCall() { --f_->active; }
-    ActiveCall(const ActiveCall&) = delete;
-    ActiveCall& operator=(const ActiveCall&) = delete;
-    func_data* f_;
-};
-
 } // namespace
 
 Value eval_call(Node* n, VContext& ctx) {

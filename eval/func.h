@@ -50,6 +50,17 @@ struct func_data {
 
 // Destroys f now, or, while it is running, keeps it until purge_retired_overloads().
 void retire_overload(func_data* f);
+
+// Counts an overload as running for the guard's lifetime, also when an error leaves it.  A
+// call holds one; so does a built-in that calls one overload back many times (sort, map),
+// because a callback may redefine that very function (eval of a new definition).
+struct ActiveCall {
+    explicit ActiveCall(func_data* f) : f_(f) { ++f_->active; }
+    ~ActiveCall() { --f_->active; }
+    ActiveCall(const ActiveCall&) = delete;
+    ActiveCall& operator=(const ActiveCall&) = delete;
+    func_data* f_;
+};
 // Destroys the retired overloads; the outermost run unit calls it when no script code runs.
 void purge_retired_overloads();
 

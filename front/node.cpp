@@ -42,8 +42,14 @@ void free_payload(Node* n, std::vector<Node*>* more) {
         delete c;
         break;
     }
-    case OP_IF: case OP_WHILE: case OP_DOWHILE: case OP_FOR: case OP_FOREACH:
-    case OP_TRY: case OP_SWITCH: case OP_COND: {
+    case OP_IF:
+    case OP_WHILE:
+    case OP_DOWHILE:
+    case OP_FOR:
+    case OP_FOREACH:
+    case OP_TRY:
+    case OP_SWITCH:
+    case OP_COND: {
         node_record* r = n->record();
         if (more)
             for (Node* k : r->kid)
@@ -65,7 +71,9 @@ Context::~Context() {
         if (n) destroy_node(n);
 }
 
-Node* new_leaf(int op) { return make(op); }
+Node* new_leaf(int op) {
+    return make(op);
+}
 
 Node* new_number(double d) {
     Node* n = make(OP_NUMBER);
@@ -151,9 +159,9 @@ void discard_node(Node* root) {
                 if (k) work.push_back(k);
             if (n->data && n->op == OP_BLOCK)
                 for (Node* k : n->block()->stmts) work.push_back(k);
-            if (n->data && (n->op == OP_IF || n->op == OP_WHILE || n->op == OP_DOWHILE ||
-                            n->op == OP_FOR || n->op == OP_FOREACH || n->op == OP_TRY ||
-                            n->op == OP_SWITCH || n->op == OP_COND))
+            if (n->data &&
+                (n->op == OP_IF || n->op == OP_WHILE || n->op == OP_DOWHILE || n->op == OP_FOR ||
+                 n->op == OP_FOREACH || n->op == OP_TRY || n->op == OP_SWITCH || n->op == OP_COND))
                 for (Node* k : n->record()->kid)
                     if (k) work.push_back(k);
         }
@@ -177,20 +185,22 @@ void destroy_node_list(std::vector<Node*>& nodes) {
 
 const char* opcode_name(int op) {
     switch (op) {
-#define N(x) \
+#define N(x)                                                                                       \
     case OP_##x: return #x;
-        N(NULL) N(TRUE) N(FALSE) N(NUMBER) N(IDENT) N(STRING) N(ADD) N(SUB) N(MUL) N(DIV)
-        N(MOD) N(IDIV) N(POW) N(MEMBER) N(STRUCT) N(HASH) N(ASSIGN) N(BLOCK) N(VAR) N(EXTERN)
-        N(STATIC) N(CALL) N(INDEX) N(LIST) N(SWAP) N(LET) N(FUNCREF) N(FUNCDEF) N(IF) N(WHILE)
-        N(DOWHILE) N(FOR) N(FOREACH) N(TRY) N(SWITCH) N(CASE) N(DEFAULT) N(EQ) N(NE) N(GT)
-        N(GE) N(LT) N(LE) N(CEQ) N(CNE) N(CGT) N(CGE) N(CLT) N(CLE) N(SEQ) N(SNE) N(MATCH)
-        N(NMATCH) N(NEG) N(PREINC) N(POSTINC) N(PREDEC) N(POSTDEC) N(NOT) N(AND) N(OR)
-        N(COND) N(BREAK) N(CONTINUE) N(RETURN) N(ARRAY) N(REGEX) N(TUPLE) N(BITNOT)
-        N(BITAND) N(BITOR) N(BITXOR) N(SHR) N(SHL) N(USHR) N(ADDEQ) N(SUBEQ) N(MULEQ)
-        N(DIVEQ) N(MODEQ) N(IDIVEQ) N(POWEQ) N(ANDEQ) N(OREQ) N(XOREQ) N(SHREQ) N(SHLEQ)
-        N(USHREQ)
+        N(NULL)
+        N(TRUE) N(FALSE) N(NUMBER) N(IDENT) N(STRING) N(ADD) N(SUB) N(MUL) N(DIV) N(MOD) N(IDIV)
+            N(POW) N(MEMBER) N(STRUCT) N(HASH) N(ASSIGN) N(BLOCK) N(VAR) N(EXTERN) N(STATIC) N(CALL)
+                N(INDEX) N(LIST) N(SWAP) N(LET) N(FUNCREF) N(FUNCDEF) N(IF) N(WHILE) N(DOWHILE)
+                    N(FOR) N(FOREACH) N(TRY) N(SWITCH) N(CASE) N(DEFAULT) N(EQ) N(NE) N(GT) N(GE)
+                        N(LT) N(LE) N(CEQ) N(CNE) N(CGT) N(CGE) N(CLT) N(CLE) N(SEQ) N(SNE) N(MATCH)
+                            N(NMATCH) N(NEG) N(PREINC) N(POSTINC) N(PREDEC) N(POSTDEC) N(NOT) N(AND)
+                                N(OR) N(COND) N(BREAK) N(CONTINUE) N(RETURN) N(ARRAY) N(REGEX)
+                                    N(TUPLE) N(BITNOT) N(BITAND) N(BITOR) N(BITXOR) N(SHR) N(SHL)
+                                        N(USHR) N(ADDEQ) N(SUBEQ) N(MULEQ) N(DIVEQ) N(MODEQ)
+                                            N(IDIVEQ) N(POWEQ) N(ANDEQ) N(OREQ) N(XOREQ) N(SHREQ)
+                                                N(SHLEQ) N(USHREQ)
 #undef N
-    default: return nullptr;
+                                                    default : return nullptr;
     }
 }
 

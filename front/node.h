@@ -134,8 +134,8 @@ struct node_string {
 };
 struct node_regex {
     std::string pattern;
-    int flags = 0;               // 1: "i", 2: "m"
-    RegExp* compiled = nullptr;  // made by the evaluator on first use; one reference held
+    int flags = 0;              // 1: "i", 2: "m"
+    RegExp* compiled = nullptr; // made by the evaluator on first use; one reference held
 };
 struct node_funcdef {
     FuncInfo* info = nullptr; // one reference held
@@ -180,8 +180,12 @@ struct ScanPosition {
 };
 extern ScanPosition scan_pos;
 
-inline int32_t currentLine() { return scan_pos.line; }
-inline int32_t currentFileId() { return scan_pos.file; }
+inline int32_t currentLine() {
+    return scan_pos.line;
+}
+inline int32_t currentFileId() {
+    return scan_pos.file;
+}
 
 // Constructors, one per shape.
 Node* new_leaf(int op); // OP_NULL, OP_TRUE, OP_FALSE, OP_DEFAULT

@@ -15,6 +15,7 @@
 %define api.prefix {rvyy}
 
 %code requires {
+#include "io/stdstream.h"
 #include "front/node.h"
 namespace ruvo {
 // A list under construction: its first and last item.
@@ -549,9 +550,10 @@ namespace ruvo {
 
 void report_parse_error(const char* message) {
     if (const char* file = frontend.fids.lookup(scan_pos.file))
-        std::fprintf(stderr, "error [%s:%d]: %s\n", file, scan_pos.line, message);
+        std_printf(stderr, "error [%s:%d]: %s\n", file, scan_pos.line, message);
     else
-        std::fprintf(stderr, "error [%d]: %s\n", scan_pos.line, message);
+        std_printf(stderr, "error [%d]: %s\n", scan_pos.line, message);
+    std::fflush(stderr);
 }
 
 Context* parse() {
@@ -592,7 +594,8 @@ Context* parse() {
 Context* parseFile(const char* path) {
     if (!setSourceFile(path)) {
         char message[516];
-        std::snprintf(message, sizeof message, "Cannot open input file: %s\n", path ? path : "");
+        std::string shown(frontend.fids.shown(path ? path : ""));
+        std::snprintf(message, sizeof message, "Cannot open input file: %s\n", shown.c_str());
         report_parse_error(message);
         frontend.errors = 1;
         return nullptr;

@@ -73,8 +73,23 @@ std::string front_euc_to_sjis(std::string_view s) {
     return out;
 }
 
+void FIDMan::alias(std::string_view path, std::string_view shown) {
+    aliases_.emplace_back(std::string(path), std::string(shown));
+}
+
+std::string_view FIDMan::shown(std::string_view path) const {
+    for (const auto& [p, s] : aliases_)
+        if (p == path) return s;
+    return path;
+}
+
+void set_display_name(std::string_view path, std::string_view shown) {
+    frontend.fids.alias(path, shown);
+}
+
 int32_t FIDMan::intern(std::string_view name) {
     if (name.empty()) return -1;
+    name = shown(name);
     for (size_t i = 0; i < names_.size(); ++i)
         if (names_[i] == name) return static_cast<int32_t>(i);
     names_.emplace_back(name);

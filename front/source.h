@@ -37,9 +37,15 @@ public:
     int32_t intern(const char* name) { return name ? intern(std::string_view(name)) : -1; }
     // The name of an id, or null for a negative or unknown id.
     const char* lookup(int32_t id) const;
+    // From now on `path` is known as `shown` (the driver opens a script by a path other
+    // than the one the user gave; messages keep the name as given).
+    void alias(std::string_view path, std::string_view shown);
+    // The name a path is shown as.
+    std::string_view shown(std::string_view path) const;
 
 private:
     std::vector<std::string> names_;
+    std::vector<std::pair<std::string, std::string>> aliases_;
 };
 
 // The whole source text in EUC-JP and a read position.
@@ -74,6 +80,8 @@ extern FrontState frontend;
 // Make a file (false when it cannot be read; a null name only resets) or a text the next
 // source of the scanner.  Both reset the line to 1, the file id and the scanner state.
 bool setSourceFile(const char* name);
+// See FIDMan::alias.
+void set_display_name(std::string_view path, std::string_view shown);
 void setSourceText(std::string_view text);
 
 // Scanner entry points (front/scanner.l).  nextToken returns the token code and leaves the

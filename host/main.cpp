@@ -1,29 +1,250 @@
-// ruvo_main: the driver.  Until the run units land it only knows the usage text.
+// ruvo_main: the driver.  It reads the command line, builds the global environment of a run
+// (standard streams, __arg, __env, every built-in), runs the start-up scripts and the user's
+// script, calls `main` when the script defines a suitable one, enters talk mode when asked,
+// and tears the runtime down again in a fixed order.
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
+#include "core/array.h"
+#include "core/convert.h"
+#include "core/hash.h"
+#include "core/string.h"
+#include "eval/error.h"
+#include "eval/evaluate.h"
+#include "eval/func.h"
+#include "eval/scope.h"
+#include "front/source.h"
+#include "host/driver.h"
+#include "host/input.h"
+#include "host/run.h"
 #include "host/ruvo_main.h"
+#include "io/file.h"
+#include "io/stdstream.h"
+#include "lib/registry.h"
+
+namespace ruvo {
+
+DriverState driver;
+const char kBanner[] = "RUVO - Small Scripting Language - v0.46";
 
 namespace {
-const char kBanner[] = "RUVO - Small Scripting Language - v0.46";
-const char kUsage[] =
-    "%s\nUsage: %s [<options>] script [infile...] [-a args...]\n\n<options>\n"
-    "    -a            : set script arguments\n"
-    "    -e \"command\"  : execute one-line script\n"
-    "    -i enc        : set input  encoding (sjis/euc/utf8/utf16)\n"
-    "    -o enc        : set output encoding (sjis/euc/utf8/utf16)\n"
-    "    -t            : talk mode\n"
-    "    -x            : in place file edit (backup file will be created)\n"
-    "    -Dxxx         : define symbol for pre-processor\n"
-    "    -Uxxx         : undefine symbol for pre-processor\n"
-    "    -Ixxx         : set include search path\n";
-} // namespace
 
-extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
-    (void)argc;
-    (void)envp;
-    (void)windowed;
-    std::printf(kUsage, kBanner, argv[0] ? argv[0] : "ruvo");
+const char kUsage[] = "%s\nUsage: %s [<options>] script [infile...] [-a args...]\n\n<options>\n"
+                      "    -a            : set script arguments\n"
+                      "    -e \"command\"  : execute one-line script\n"
+                      "    -i enc        : set input  encoding (sjis/euc/utf8/utf16)\n"
+                      "    -o enc        : set output encoding (sjis/euc/utf8/utf16)\n"
+                      "    -t            : talk mode\n"
+                      "    -x            : in place file edit (backup file will be created)\n"
+                      "    -Dxxx         : define symbol for pre-processor\n"
+                      "    -Uxxx         : undefine symbol for pre-processor\n"
+                      "    -Ixxx         : set include search path\n";
+
+[[noreturn]] void usage(const char* argv0) {
+    std_printf(stdout, kUsage, kBanner, argv0 ? argv0 : "");
     std::fflush(stdout);
     std::exit(1);
+}
+
+struct Options {
+    std::string input_enc = "sjis";
+    std::string output_enc = "sjis";
+    std::string script;
+    bool one_liner = false;
+    bool talk = false;
+    std::vector<std::string> script_args;
+};
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (a[0] != '-') {
+            if (o.script.empty())
+                o.script = a;
+            else
+                add_input_file(a);
+            continue;
+        }
+        // Only the second character selects the option (so -tx is -t).
+        auto value = [&]() -> std::string {
+            if (std::strlen(a) > 2) return a + 2;
+            if (i + 1 >= argc) usage(argv[0]);
+            return argv[++i];
+        };
+        switch (a[1]) {
+        case 'a':
+            for (++i; i < argc; ++i) o.script_args.emplace_back(argv[i]);
+            break;
+        case 'e':
+            o.script = value() + ";";
+            o.one_liner = true;
+            break;
+        case 'i': o.input_enc = value(); break;
+        case 'o': o.output_enc = value(); break;
+        case 't': o.talk = true; break;
+        case 'x': input_files.inplace = true; break;
+        case 'D':
+        case 'U':
+        case 'I': driver.pp_options.emplace_back(a); break;
+        case 'N': driver.preprocess = false; break;
+        default: usage(argv[0]);
+        }
+    }
+    if (!o.talk && o.script.empty()) usage(argv[0]);
+    return o;
+}
+
+std::string executable_directory() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    std::string p(buf, static_cast<size_t>(n));
+    size_t slash = p.rfind('/');
+    return slash == std::string::npos ? "" : p.substr(0, slash + 1);
+}
+
+bool is_regular_file(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void set_global(const char* name, const Value& v) {
+    scopes.declareGlobal(intern(name))->set(v);
+}
+
+Value make_stream(const std::string& enc, FILE* stream) {
+    VFile* f = make_file(enc);
+    if (!f) {
+        std_printf(stderr, "error: Unknown encoding %s for input/output filter\n", enc.c_str());
+        std::fflush(stderr);
+        std::exit(1);
+    }
+    Value v(f);
+    f->attach(stream);
+    return v;
+}
+
+void build_globals(const Options& o, char** envp) {
+    // Both encodings are checked before any stream is made.
+    for (const std::string* e : {&o.input_enc, &o.output_enc}) {
+        VFile* f = make_file(*e);
+        Value hold(f);
+        if (!f) make_stream(*e, nullptr); // reports and exits
+    }
+    set_global("stdin", make_stream(o.input_enc, stdin));
+    set_global("stdout", make_stream(o.output_enc, stdout));
+    set_global("stderr", make_stream(o.output_enc, stderr));
+    set_global("__filename", make_string(""));
+
+    Value args(new VArray());
+    args.as_array()->push(make_string(o.script));
+    for (const std::string& a : o.script_args) args.as_array()->push(make_string(a));
+    set_global("__arg", args);
+
+    Value env(new VHash());
+    for (char** e = envp; e && *e; ++e) {
+        const char* eq = std::strchr(*e, '=');
+        if (!eq) continue;
+        env.as_hash()->set(std::string_view(*e, static_cast<size_t>(eq - *e)), make_string(eq + 1));
+    }
+    set_global("__env", env);
+}
+
+int exit_code(const Value& result) {
+    double d = to_number(result);
+    if (std::isnan(d)) return 0;
+    return to_int32_wrap(d);
+}
+
+} // namespace
+
+} // namespace ruvo
+
+extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
+    using namespace ruvo;
+    driver.windowed = windowed != 0;
+    Options o = parse_options(argc, argv);
+
+    // 1. The executable's directory, for the start-up scripts and the include path.
+    driver.exe_dir = executable_directory();
+
+    // 2. The script's directory becomes current.  The script is then opened by the path it
+    // had before the change (its base name inside the new directory), while every message
+    // and __arg[0] keep the name as given.
+    std::string open_path = o.script;
+    if (!o.one_liner && !o.script.empty()) {
+        size_t slash = o.script.rfind('/');
+        if (slash != std::string::npos) {
+            std::string dir = o.script.substr(0, slash + 1);
+            if (chdir(dir.c_str()) == 0) {
+                open_path = o.script.substr(slash + 1);
+                set_display_name(open_path, o.script);
+            }
+        }
+    }
+
+    // 3-6. The global scope, the standard streams, __filename, __arg, __env, the built-ins.
+    // The collector learns its roots first: a script that fails to parse runs no code, and
+    // the collections at start-up and shut-down must still see the globals.
+    eval_init();
+    scopes.pushGlobalScope();
+    build_globals(o, envp);
+    register_builtins();
+
+    // 7. The first input file.
+    input_files.next = 0;
+    try {
+        next_input_file();
+    } catch (const ScriptError& e) {
+        std_write(stderr, e.message + "\n");
+    } catch (const VExit&) {
+    }
+
+    // 8. Start-up scripts from the executable's directory.
+    for (const char* name : {"init.rv", "user.rv"}) {
+        std::string p = driver.exe_dir + name;
+        if (!driver.exe_dir.empty() && is_regular_file(p)) run_file(p.c_str());
+    }
+
+    // 9. The script, then main.
+    bool ran = false;
+    Value result;
+    if (!o.script.empty()) {
+        ran = true;
+        if (o.one_liner) {
+            result = run_text(o.script);
+        } else {
+            result = driver.preprocess ? run_file(open_path.c_str())
+                                       : run_file_unprocessed(open_path.c_str());
+            int arity = funcman.mainArity();
+            if (arity == 1)
+                result = run_text("exit(main(__arg));");
+            else if (arity == 0)
+                result = run_text("exit(main());");
+        }
+    }
+
+    // 11. The exit code is fixed before talk mode.
+    int code = ran ? exit_code(result) : 0;
+    result.set_null();
+
+    // 10. Talk mode.
+    if (o.talk && !driver.windowed) talk_mode();
+
+    // 12. Shut-down.
+    objman.final_cleanup();
+    scopes.popAll();
+    funcman.clearFunctions();
+    objman.collect(false);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return code;
 }

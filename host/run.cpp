@@ -3,20 +3,21 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <unistd.h>
 
 #include "eval/error.h"
 #include "eval/evaluate.h"
 #include "eval/scope.h"
 #include "front/parser.h"
+#include "host/preprocess.h"
+#include "io/stdstream.h"
 
 namespace ruvo {
 
 namespace {
 
 void print_error(const std::string& message) {
-    std::string line = message;
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    std_write(stderr, message + "\n");
     std::fflush(stderr);
 }
 
@@ -85,7 +86,19 @@ Value run_file_unprocessed(const char* path) {
 }
 
 Value run_file(const char* path) {
-    return run_file_unprocessed(path);
+    // The preprocessed text goes to a private temporary file, removed right after the parse.
+    std::string temp = make_preprocess_temp();
+    if (temp.empty()) {
+        print_error(error_text(0, "Cannot create a temporary file for the preprocessor"));
+        return Value();
+    }
+    if (preprocess(path, temp.c_str()) != 0) {
+        unlink(temp.c_str());
+        return Value();
+    }
+    Context* program = parseFile(temp.c_str());
+    unlink(temp.c_str());
+    return run_program(program);
 }
 
 } // namespace ruvo

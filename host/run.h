@@ -19,8 +19,8 @@ namespace ruvo {
 Value run_text(std::string_view text);
 // Parses and runs a file as it stands.
 Value run_file_unprocessed(const char* path);
-// Preprocesses, parses and runs a file.  Until the preprocessor bridge exists this is
-// run_file_unprocessed.
+// Preprocesses, parses and runs a file; a preprocessor failure (it reports its own errors)
+// runs nothing and gives null.
 Value run_file(const char* path);
 
 } // namespace ruvo

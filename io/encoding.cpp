@@ -17,7 +17,9 @@ namespace {
 using Args = std::span<Value>;
 using Conversion = std::string (*)(std::string_view);
 
-std::string unchanged(std::string_view s) { return std::string(s); }
+std::string unchanged(std::string_view s) {
+    return std::string(s);
+}
 
 struct EncodingName {
     const char* name;
@@ -26,12 +28,9 @@ struct EncodingName {
 };
 
 constexpr EncodingName kEncodings[] = {
-    {"sjis", unchanged, unchanged},
-    {"euc", sjis_to_euc, euc_to_sjis},
-    {"utf8", sjis_to_utf8, utf8_to_sjis},
-    {"utf16", sjis_to_utf16, utf16_to_sjis},
-    {"base64", base64_encode, base64_decode},
-    {"b64", base64_encode, base64_decode},
+    {"sjis", unchanged, unchanged},           {"euc", sjis_to_euc, euc_to_sjis},
+    {"utf8", sjis_to_utf8, utf8_to_sjis},     {"utf16", sjis_to_utf16, utf16_to_sjis},
+    {"base64", base64_encode, base64_decode}, {"b64", base64_encode, base64_decode},
 };
 
 const EncodingName* find_encoding(std::string_view name) {
@@ -61,6 +60,8 @@ constexpr BuiltinDef kEncodingBuiltins[] = {
 
 } // namespace
 
-std::span<const BuiltinDef> encoding_builtins() { return kEncodingBuiltins; }
+std::span<const BuiltinDef> encoding_builtins() {
+    return kEncodingBuiltins;
+}
 
 } // namespace ruvo

@@ -21,7 +21,9 @@ struct Directive {
     std::string length; // "h" or "hh" kept for integer conversions
 };
 
-bool is_flag(char c) { return c == ' ' || c == '+' || c == '-' || c == '#' || c == '0'; }
+bool is_flag(char c) {
+    return c == ' ' || c == '+' || c == '-' || c == '#' || c == '0';
+}
 bool in_directive(char c) {
     return is_flag(c) || (c >= '0' && c <= '9') || c == '.' || c == 'h' || c == 'l' || c == 'L';
 }
@@ -130,9 +132,20 @@ void format_print(std::string& out, std::string_view fmt, std::span<const Value>
         char conv = fmt[i++];
         switch (conv) {
         case '%': out += '%'; continue;
-        case 'e': case 'E': case 'f': case 'g': case 'G':
-        case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': case 'c':
-        case 's': case 'b': break;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'g':
+        case 'G':
+        case 'd':
+        case 'i':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'c':
+        case 's':
+        case 'b': break;
         default: out += conv; continue;
         }
         if (next >= args.size()) continue; // no value left: the directive prints nothing
@@ -141,9 +154,11 @@ void format_print(std::string& out, std::string_view fmt, std::span<const Value>
         switch (conv) {
         case 's': emit_string(out, d, v); break;
         case 'b': emit_binary(out, d, v); break;
-        case 'e': case 'E': case 'f': case 'g': case 'G':
-            emit(out, rebuild(d, false, conv), to_number(v));
-            break;
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'g':
+        case 'G': emit(out, rebuild(d, false, conv), to_number(v)); break;
         default: {
             int iv = to_int32_wrap(to_number(v));
             emit(out, rebuild(d, true, conv), iv);

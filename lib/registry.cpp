@@ -8,17 +8,15 @@ using Family = std::span<const BuiltinDef> (*)();
 
 // Families in the order of the vocabulary.
 constexpr Family kFamilies[] = {
-    regexp_builtins,
-    string_builtins,
-    math_builtins,
-    encoding_builtins,
-    fileio_builtins,
-    system_builtins,
-    pack_builtins,
-    serial_builtins,
+    core_builtins,
+    regexp_builtins, // regexp(), and match, sub, gsub
+    deepcopy_builtins, conversion_builtins, string_builtins, array_builtins, math_builtins,
+    encoding_builtins, fileio_builtins,     system_builtins, pack_builtins,  serial_builtins,
 };
 
-std::span<const Family> families() { return kFamilies; }
+std::span<const Family> families() {
+    return kFamilies;
+}
 
 } // namespace
 

@@ -17,7 +17,11 @@ struct BuiltinDef {
 };
 
 // One accessor per family, defined in the family's file (lib/strings.cpp: string_builtins).
+std::span<const BuiltinDef> core_builtins();
 std::span<const BuiltinDef> regexp_builtins();
+std::span<const BuiltinDef> deepcopy_builtins();
+std::span<const BuiltinDef> conversion_builtins();
+std::span<const BuiltinDef> array_builtins();
 std::span<const BuiltinDef> string_builtins();
 std::span<const BuiltinDef> math_builtins();
 std::span<const BuiltinDef> encoding_builtins();

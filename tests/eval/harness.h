@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "io/stdstream.h"
 #include "core/convert.h"
 #include "core/value.h"
 #include "eval/context.h"
@@ -65,6 +66,7 @@ protected:
 
     static RunResult run(std::string_view text) {
         printed().clear();
+        note_stream_mode(stderr, true); // messages with plain line ends
         testing::internal::CaptureStderr();
         Value v = run_text(text);
         std::string err = testing::internal::GetCapturedStderr();

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "io/stdstream.h"
 #include "eval/func.h"
 #include "front/parser.h"
 #include "front/source.h"
@@ -11,6 +12,9 @@
 using namespace ruvo;
 
 namespace {
+
+// The messages are compared with plain line ends.
+const bool plain_stderr = (note_stream_mode(stderr, true), true);
 
 // The printed program, or "FAIL" when the parse failed.  stderr collects the messages.
 std::string tree(std::string_view src, std::string* errors = nullptr) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "core/string.h"
 #include "eval/context.h"
 #include "eval/error.h"
+#include "eval/func.h"
 #include "lib/registry.h"
 
 namespace ruvo::test {
@@ -67,6 +69,12 @@ public:
 private:
     std::span<const BuiltinDef> family_;
 };
+
+// Enters the families into the function table, as start-up does for all of them.
+inline void register_families(std::initializer_list<std::span<const BuiltinDef>> families) {
+    for (auto family : families)
+        for (const BuiltinDef& d : family) funcman.registerBuiltin(d.name, d.count, d.handler);
+}
 
 inline Value str(std::string_view s) {
     return make_string(s);

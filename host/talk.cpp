@@ -1,0 +1,104 @@
+// Talk mode: the interactive loop.  Each line runs as script text in the global environment
+// of the run, and the display form of its value is printed.  Piped input is read as it comes,
+// in pieces of at most 511 bytes (a longer line arrives as several lines); a terminal gets
+// line editing and history, and its lines are cut into the same pieces.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include <editline/readline.h>
+
+#include "core/convert.h"
+#include "host/driver.h"
+#include "host/run.h"
+#include "io/stdstream.h"
+
+namespace ruvo {
+
+namespace {
+
+constexpr size_t kPiece = 511;
+
+struct LineSource {
+    bool tty = isatty(STDIN_FILENO) != 0;
+    std::string pending; // the rest of a long terminal line
+    bool have_pending = false;
+
+    // One line without its final LF; false at the end of input.
+    bool read(const char* prompt, std::string& line) {
+        if (tty) {
+            if (!have_pending) {
+                char* r = readline(prompt);
+                if (!r) return false;
+                if (*r) add_history(r);
+                pending = r;
+                std::free(r);
+                have_pending = true;
+            } else {
+                std::fputs(prompt, stdout);
+                std::fflush(stdout);
+            }
+            line = pending.substr(0, kPiece);
+            pending.erase(0, line.size());
+            if (pending.empty()) have_pending = false;
+            return true;
+        }
+        std::fputs(prompt, stdout);
+        std::fflush(stdout);
+        char buf[kPiece + 1];
+        if (!std::fgets(buf, sizeof buf, stdin)) return false;
+        line.assign(buf, std::strlen(buf));
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        return true;
+    }
+};
+
+bool same_ignoring_case(const std::string& a, const char* b) {
+    size_t n = std::strlen(b);
+    if (a.size() != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = a[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != b[i]) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void talk_mode() {
+    LineSource in;
+    std::string line;
+    while (in.read(">", line)) {
+        if (same_ignoring_case(line, ".quit")) break;
+        if (same_ignoring_case(line, ".help")) {
+            std_printf(stdout, "%s\n\nCommand:\n    .cls, .quit, .load, .help\n\n", kBanner);
+            std::fflush(stdout);
+            continue;
+        }
+        if (same_ignoring_case(line, ".load")) {
+            std::string name;
+            if (!in.read("File name: ", name)) break;
+            if (!name.empty()) {
+                if (driver.preprocess)
+                    run_file(name.c_str());
+                else
+                    run_file_unprocessed(name.c_str());
+            }
+            continue;
+        }
+        if (same_ignoring_case(line, ".cls")) {
+            std::fputs("\x1b[H\x1b[2J", stdout);
+            std::fflush(stdout);
+            continue;
+        }
+        if (line.empty()) continue;
+        if (line.back() != ';') line += ';';
+        Value result = run_text(line);
+        std_write(stdout, display_form(result) + "\n");
+        std::fflush(stdout);
+    }
+}
+
+} // namespace ruvo
