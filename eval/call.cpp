@@ -116,8 +116,7 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
         return result;
     }
     ActiveCall running(f);
-    scopes.enterFunction(f);
-    SymMan* frame = scopes.entries.back(); // the call's own scope
+    SymMan* frame = scopes.enterCall(f->statics); // the call's own scope
     size_t i = 0;
     for (Node* p = f->params; p; p = p->next, ++i) {
         Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins

@@ -95,9 +95,32 @@ inline bool compare_numbers(int op, double x, double y) {
 // "Symbol %s not declared".
 [[noreturn]] void raise_not_declared(Atom name, int line);
 
-// Statements.
-Value exec_block(Node* n, VContext& ctx);
+// "Recursion limit exceeded": the native stack is nearly used up.
+[[noreturn, gnu::cold, gnu::noinline]] void stack_exhausted(int line);
+
+// What every node evaluation does first: the collector's turn and the native-stack guard.
+[[gnu::always_inline]] inline void enter_node(const Node* n) {
+    objman.maybe_collect();
+    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit) [[unlikely]]
+        stack_exhausted(n->line);
+}
+
 Value exec_if(Node* n, VContext& ctx);
+Value exec_block(Node* n, VContext& ctx);
+Value exec_return(Node* n, VContext& ctx);
+
+// A statement of a block, loop or branch: the commonest statements go straight to their
+// routines instead of through the dispatch of evaluate().
+[[gnu::always_inline]] inline Value run_statement(Node* s, VContext& ctx) {
+    switch (s->op) {
+    case OP_IF: enter_node(s); return exec_if(s, ctx);
+    case OP_RETURN: enter_node(s); return exec_return(s, ctx);
+    case OP_BLOCK: enter_node(s); return exec_block(s, ctx);
+    default: return evaluate(s, ctx);
+    }
+}
+
+// Statements.
 Value exec_while(Node* n, VContext& ctx); // while and do-while
 Value exec_for(Node* n, VContext& ctx);
 Value exec_foreach(Node* n, VContext& ctx);
@@ -107,7 +130,6 @@ Value exec_declaration(Node* n, VContext& ctx); // var and static
 Value exec_extern(Node* n, VContext& ctx);
 Value exec_funcdef(Node* n, VContext& ctx);
 Value exec_jump(Node* n, VContext& ctx); // break and continue
-Value exec_return(Node* n, VContext& ctx);
 
 // Calls.
 Value eval_call(Node* n, VContext& ctx);

@@ -30,10 +30,6 @@ void raise_not_declared(Atom name, int line) {
 
 namespace {
 
-[[noreturn, gnu::cold, gnu::noinline]] void stack_exhausted(int line) {
-    raise(line, "Recursion limit exceeded");
-}
-
 [[noreturn, gnu::cold, gnu::noinline]] void unknown_opcode(const Node* n) {
     raise(n->line, "Unknwon opcode %d", n->op);
 }
@@ -516,10 +512,12 @@ Value assign(Node* n, Value v, VContext& ctx) {
     raise(n->line, "Internal error in s_set()");
 }
 
+void stack_exhausted(int line) {
+    raise(line, "Recursion limit exceeded");
+}
+
 Value evaluate(Node* n, VContext& ctx) {
-    objman.maybe_collect();
-    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit) [[unlikely]]
-        stack_exhausted(n->line);
+    enter_node(n);
     switch (n->op) {
     case OP_NULL: return Value();
     case OP_TRUE: return Value::boolean(true);
@@ -672,7 +670,7 @@ Value execBlock(Context* c, VContext& ctx) {
         // Drop the previous value first: a statement such as `s += "x"` may only append in
         // place while no transient value holds the string.
         last.set_null();
-        last = evaluate(s, ctx);
+        last = run_statement(s, ctx);
         if (ctx.status != VContext::Normal) break;
     }
     return last;

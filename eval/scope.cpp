@@ -36,13 +36,7 @@ void ScopeStack::pushGlobalScope() {
 }
 
 void ScopeStack::enterFunction(func_data* f) {
-    if (!f->statics) f->statics = new SymMan(SymMan::Static);
-    uint32_t d = static_cast<uint32_t>(entries.size());
-    entries.push_back(f->statics);
-    SymMan* call = alloc_scope(SymMan::Function);
-    call->saved_base = base;
-    base = d;
-    entries.push_back(call);
+    enterCall(f->statics);
 }
 
 void ScopeStack::restoreDepth(size_t d) {

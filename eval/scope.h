@@ -69,6 +69,8 @@ struct ScopeStack {
 
     void pushGlobalScope();
     void enterFunction(func_data* f);
+    // enterFunction with the overload's static table, made here on the first call.
+    SymMan* enterCall(SymMan*& statics);
     void pushBlock() { entries.push_back(nullptr); }
     // Closing a block that declared nothing only drops its placeholder.
     void popScope() {
@@ -183,6 +185,17 @@ inline void SymMan::clear() {
         free_symbol(s);
         s = n;
     }
+}
+
+inline SymMan* ScopeStack::enterCall(SymMan*& statics) {
+    if (!statics) statics = new SymMan(SymMan::Static);
+    uint32_t d = static_cast<uint32_t>(entries.size());
+    entries.push_back(statics);
+    SymMan* call = alloc_scope(SymMan::Function);
+    call->saved_base = base;
+    base = d;
+    entries.push_back(call);
+    return call;
 }
 
 // Pops one entry; a static table is dropped, not destroyed (its func_data owns it).

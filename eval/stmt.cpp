@@ -67,7 +67,7 @@ Value exec_block(Node* n, VContext& ctx) {
 Value exec_if(Node* n, VContext& ctx) {
     scopes.pushBlock();
     Node* branch = condition_holds(n->kid(0), ctx) ? n->kid(1) : n->kid(2);
-    if (branch) evaluate(branch, ctx);
+    if (branch) run_statement(branch, ctx);
     scopes.popScope();
     return Value();
 }
@@ -80,7 +80,7 @@ Value exec_while(Node* n, VContext& ctx) {
         scopes.pushBlock();
         bool go = first || condition_holds(cond, ctx);
         first = false;
-        if (go && body) evaluate(body, ctx);
+        if (go && body) run_statement(body, ctx);
         scopes.popScope();
         if (!go) break;
         if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
@@ -96,7 +96,7 @@ Value exec_for(Node* n, VContext& ctx) {
     scopes.pushBlock(); // variables of the init list live for the whole loop
     if (init) evaluate(init, ctx);
     while (condition_holds(cond, ctx)) {
-        if (body) evaluate(body, ctx);
+        if (body) run_statement(body, ctx);
         if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
         if (step) evaluate(step, ctx);
     }
@@ -115,7 +115,7 @@ Value exec_foreach(Node* n, VContext& ctx) {
     // The size is read again at every step: the body may grow or shrink the array.
     for (size_t i = 0; i < a->size(); ++i) {
         bind_loop_variable(var, Value(a->cells[i]), ctx);
-        if (body) evaluate(body, ctx);
+        if (body) run_statement(body, ctx);
         // Write the loop variable back, so that assigning to it changes the element.
         Cell* x = scopes.lookup(name);
         if (Cell* e = a->at(static_cast<long long>(i)); e && x) e->set(*x);

@@ -1,6 +1,7 @@
 #include "host/run.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -66,6 +67,10 @@ Value run_program(Context* program) {
         result.set_null();
     } catch (VExit& e) {
         result = std::move(e.value);
+    } catch (std::bad_alloc&) {
+        // A script that asks for more memory than there is ends like a script error.
+        print_error(error_text(0, "Out of memory"));
+        result.set_null();
     }
     return result;
 }
