@@ -42,4 +42,14 @@ inline Value make_string(const char* s) {
     return Value(new VString(s));
 }
 
+// Stores a string into a cell.  A string that only this cell holds is overwritten in place,
+// which keeps its buffer: variables set over and over (the match variables) cost no object.
+inline void store_string(Cell& c, std::string_view s) {
+    if (VString* old = c.as_string(); old && old->refs == 1 && old->locks == 0) {
+        old->str.assign(s);
+        return;
+    }
+    c = make_string(s);
+}
+
 } // namespace ruvo

@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/pool.h"
+
 namespace ruvo {
 
 enum : uint32_t { T_NUMBER = 0, T_BOOL = 1, T_OBJECT = 2 };
@@ -64,6 +66,10 @@ public:
     VRef(const VRef&) = delete;
     VRef& operator=(const VRef&) = delete;
     virtual ~VRef() { objman.remove(this); }
+
+    // Runtime objects live in the small-object pool (the size is the dynamic type's).
+    static void* operator new(size_t n) { return object_pool.alloc(n); }
+    static void operator delete(void* p, size_t n) { object_pool.release(p, n); }
 
     // A new object with the same contents, or null when the class cannot be cloned.
     virtual VRef* clone() const { return nullptr; }

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "core/array.h"
+#include "core/convert.h"
 #include "core/hash.h"
 #include "core/operators.h"
 #include "core/string.h"
@@ -550,6 +551,13 @@ Value evaluate(Node* n, VContext& ctx) {
     case OP_USHR: {
         Value a = value_of(n->left, ctx);
         Value b = value_of(n->right, ctx);
+        // A string that only this temporary holds (the result of a literal or of the `+`
+        // before it) takes the right side in place: a chain a + b + c + ... builds one string.
+        if (n->op == OP_ADD)
+            if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0 && !b.as_array()) {
+                append_plain(s->str, b);
+                return a;
+            }
         return binary(n->op, a, b, n->line);
     }
     case OP_EQ:

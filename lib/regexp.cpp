@@ -118,11 +118,12 @@ bool RegExp::find(std::string_view text, regexp_spans& m) {
 }
 
 void RegExp::keep(std::string_view text, const regexp_spans& m) {
-    groups.clear();
+    // Resized and assigned rather than rebuilt, so that the buffers are reused.
+    groups.resize(static_cast<size_t>(m.count));
     prematch.clear();
     postmatch.clear();
     if (m.count == 0) return;
-    for (int i = 0; i < m.count; ++i) groups.emplace_back(group_of(text, m, i));
+    for (int i = 0; i < m.count; ++i) groups[static_cast<size_t>(i)].assign(group_of(text, m, i));
     prematch.assign(text.substr(0, m.beg[0]));
     postmatch.assign(text.substr(m.end[0]));
 }
@@ -232,7 +233,7 @@ void regexp_publish(const RegExp& re) {
     auto assign = [](Atom name, std::string_view text) {
         Cell* c = scopes.lookupGlobal(name);
         if (!c) c = scopes.declareGlobal(name);
-        *c = make_string(text);
+        store_string(*c, text);
     };
     assign(state.vars[0], group(0));
     assign(state.vars[1], group(0));
