@@ -37,48 +37,102 @@ bool VArray::erase(long long i) {
     return true;
 }
 
+VHash::~VHash() {
+    for (Slot& s : slots_) delete s.entry;
+}
+
 VRef* VHash::clone() const {
     auto* h = new VHash();
-    h->map_ = map_;
+    h->slots_.resize(slots_.size());
+    h->mask_ = mask_;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        const Slot& s = slots_[i];
+        if (!s.entry) continue;
+        auto* e = new Entry(s.entry->first, s.hash);
+        e->second = s.entry->second; // every shared object gains one refs count
+        h->slots_[i] = {s.hash, e};
+    }
+    h->size_ = size_;
     h->dirty_ = true;
     return h;
 }
 
 void VHash::mark_children() {
-    for (auto& e : map_)
-        if (VRef* o = e.second.obj()) o->mark();
+    for (Slot& s : slots_)
+        if (s.entry)
+            if (VRef* o = s.entry->second.obj()) o->mark();
+}
+
+void VHash::place(Entry* e) {
+    size_t i = e->hash & mask_;
+    while (slots_[i].entry) i = (i + 1) & mask_;
+    slots_[i] = {e->hash, e};
+}
+
+// Doubles the table (at least 8 slots); the entries keep their addresses.
+void VHash::grow() {
+    std::vector<Slot> old(slots_.empty() ? 8 : slots_.size() * 2);
+    old.swap(slots_);
+    mask_ = slots_.size() - 1;
+    for (Slot& s : old)
+        if (s.entry) place(s.entry);
 }
 
 Cell& VHash::get_or_insert(std::string_view key) {
-    auto it = map_.find(key);
-    if (it != map_.end()) return it->second;
+    uint64_t h = hash_bytes(key);
+    if (Cell* c = find(key, h)) return *c;
+    // At most three quarters full, so that probes stay short.
+    if ((size_ + 1) * 4 > slots_.size() * 3) grow();
+    auto* e = new Entry(key, h);
+    place(e);
+    ++size_;
     dirty_ = true;
-    return map_.emplace(std::string(key), Cell()).first->second;
+    return e->second;
 }
 
 bool VHash::remove(std::string_view key, Value& out) {
-    auto it = map_.find(key);
-    if (it == map_.end()) return false;
-    out = it->second;
-    map_.erase(it);
+    if (size_ == 0) return false;
+    uint64_t h = hash_bytes(key);
+    size_t i = h & mask_;
+    for (;; i = (i + 1) & mask_) {
+        if (!slots_[i].entry) return false;
+        if (slots_[i].hash == h && slots_[i].entry->first == key) break;
+    }
+    Entry* e = slots_[i].entry;
+    // Shift back every following slot whose home lies at or before the hole.
+    for (size_t j = (i + 1) & mask_; slots_[j].entry; j = (j + 1) & mask_) {
+        size_t home = slots_[j].hash & mask_;
+        if (((j - home) & mask_) >= ((j - i) & mask_)) {
+            slots_[i] = slots_[j];
+            i = j;
+        }
+    }
+    slots_[i] = Slot();
+    --size_;
     dirty_ = true;
     ++epoch_;
+    out = e->second;
+    delete e; // the hash is consistent again before the value is released
     return true;
 }
 
 void VHash::clear() {
-    Map old;
-    old.swap(map_); // releases happen after the hash is consistent again
+    std::vector<Slot> old;
+    old.swap(slots_); // releases happen after the hash is consistent again
+    mask_ = 0;
+    size_ = 0;
     sorted_.clear();
     dirty_ = false;
     ++epoch_;
+    for (Slot& s : old) delete s.entry;
 }
 
 const std::vector<VHash::Entry*>& VHash::sorted() const {
-    if (dirty_ || sorted_.size() != map_.size()) {
+    if (dirty_ || sorted_.size() != size_) {
         sorted_.clear();
-        sorted_.reserve(map_.size());
-        for (auto& e : const_cast<Map&>(map_)) sorted_.push_back(&e);
+        sorted_.reserve(size_);
+        for (const Slot& s : slots_)
+            if (s.entry) sorted_.push_back(s.entry);
         // std::string compares as unsigned bytes, a proper prefix first
         std::sort(sorted_.begin(), sorted_.end(),
                   [](const Entry* a, const Entry* b) { return a->first < b->first; });

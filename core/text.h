@@ -18,4 +18,8 @@ inline bool iequals_ascii(std::string_view a, std::string_view b) {
     return true;
 }
 
+// The first occurrence of t in s at or after byte `from`, or npos; an empty t is found at
+// `from` when from <= size.  At most a bounded number of byte comparisons per text position.
+size_t find_bytes(std::string_view s, std::string_view t, size_t from = 0);
+
 } // namespace ruvo

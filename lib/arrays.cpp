@@ -18,6 +18,7 @@
 #include "core/operators.h"
 #include "core/sjis.h"
 #include "core/string.h"
+#include "core/text.h"
 #include "eval/context.h"
 #include "eval/error.h"
 #include "eval/evaluate.h"
@@ -111,7 +112,7 @@ void bi_split(VContext&, int line, Args a, Value& r) {
     if (a.size() < 2 || a[1].as_string()) {
         std::string_view sep = a.size() < 2 ? std::string_view() : a[1].as_string()->view();
         while (!rest.empty()) {
-            size_t p = rest.find(sep);
+            size_t p = find_bytes(rest, sep);
             if (p == std::string_view::npos) break;
             if (p == 0 && sep.empty()) p = sjis_char_len(rest);
             o->push(make_string(rest.substr(0, p)));

@@ -17,6 +17,7 @@
 
 #include "core/sjis.h"
 #include "core/string.h"
+#include "core/text.h"
 #include "lib/args.h"
 #include "lib/registry.h"
 
@@ -230,7 +231,7 @@ int64_t index_of(Text s, Text t, int64_t start) {
     int64_t size = static_cast<int64_t>(s.size());
     int64_t p = start < 0 ? size + start : start;
     if (p < 0 || p > size - static_cast<int64_t>(t.size())) return -1;
-    return found_at(s.find(t, static_cast<size_t>(p)));
+    return found_at(find_bytes(s, t, static_cast<size_t>(p)));
 }
 
 int64_t rindex_of(Text s, Text t, int64_t start) {
@@ -247,7 +248,7 @@ int64_t rindex_of(Text s, Text t, int64_t start) {
 int64_t jindex_of(Text s, Text t, int64_t start) {
     if (s.empty()) return -1;
     size_t from = char_offset(s, std::max<int64_t>(start, 0));
-    size_t p = s.find(t, from);
+    size_t p = find_bytes(s, t, from);
     return p == Text::npos ? -1 : chars_before(s, p);
 }
 

@@ -1,6 +1,9 @@
 // Strings, arrays and hashes: storage, key order, shallow and deep copies.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+
 #include "core/array.h"
 #include "core/copy.h"
 #include "core/hash.h"
@@ -80,4 +83,57 @@ TEST(Containers, copies_of_what_cannot_be_cloned_fail_with_their_messages) {
     EXPECT_EQ(raised([&] { shallow_copy(o, 3); }), "error [3]: Object not clonable in copy()");
     Value a = arr({o});
     EXPECT_EQ(raised([&] { deep_copy(a, 4); }), "error [4]: Object not clonable in deepcopy()");
+}
+
+// Random inserts and erasures against a sorted map: growth, the back-shift on erasure and the
+// sorted walk must agree with the model at every step, and a cell keeps its address until its
+// own entry is erased.
+TEST(Containers, hash_table_agrees_with_a_model_under_inserts_and_erasures) {
+    uint64_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(seed >> 33);
+    };
+    std::map<std::string, double> model;
+    std::map<std::string, Cell*> address;
+    Value hv(new VHash());
+    VHash* h = hv.as_hash();
+    for (int step = 0; step < 20000; ++step) {
+        // Few distinct keys of varied lengths, so that erasures hit present keys often.
+        std::string key(next() % 20, 'k');
+        key += std::to_string(next() % 300);
+        if (next() % 3 == 0) {
+            Value out;
+            bool had = model.erase(key) > 0;
+            uint32_t before = h->epoch();
+            ASSERT_EQ(h->remove(key, out), had) << key;
+            if (had) {
+                EXPECT_NE(h->epoch(), before);
+                address.erase(key);
+            }
+        } else {
+            Cell& c = h->get_or_insert(key);
+            if (address.count(key)) {
+                ASSERT_EQ(address[key], &c) << key;
+            }
+            address[key] = &c;
+            c.set_num(step);
+            model[key] = step;
+        }
+        ASSERT_EQ(h->size(), model.size());
+    }
+    for (auto& [k, v] : model) {
+        Cell* c = h->find(k);
+        ASSERT_NE(c, nullptr) << k;
+        EXPECT_EQ(c->num(), v);
+        EXPECT_EQ(c, address[k]);
+    }
+    EXPECT_EQ(h->find("absent"), nullptr);
+    const auto& walk = h->sorted();
+    ASSERT_EQ(walk.size(), model.size());
+    size_t i = 0;
+    for (auto& [k, v] : model) EXPECT_EQ(walk[i++]->first, k);
+    h->clear();
+    EXPECT_EQ(h->size(), 0u);
+    EXPECT_EQ(h->find(model.begin()->first), nullptr);
 }
