@@ -22,6 +22,9 @@ struct AtomData {
     uint32_t hash;
     mutable Symbol* global = nullptr; // the global variable of this name, if declared
     mutable FuncInfo* func = nullptr; // the function table entry of this name, if any
+    // Symbols of this name in scopes other than the global one (blocks, calls, statics).
+    // While it is 0, a lookup goes straight to the global variable.
+    mutable uint32_t locals = 0;
 };
 
 using Atom = const AtomData*;

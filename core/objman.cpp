@@ -31,7 +31,8 @@ std::vector<VRef*>& death_queue() {
 bool VRef::mark() {
     if (marked) return false;
     marked = true;
-    mark_worklist().push_back(this);
+    // A string holds nothing: it needs no turn on the worklist.
+    if (kind != VKind::String) mark_worklist().push_back(this);
     return true;
 }
 
@@ -87,13 +88,13 @@ static void drain_marks() {
 void VObjMan::collect(bool use_roots) {
     if (running) return;
     running = true;
-    for (VRef* o = first; o; o = o->reg_next_) o->marked = false;
-    if (use_roots && mark_roots) {
-        mark_roots();
-        drain_marks();
-    }
-    for (VRef* o = first; o; o = o->reg_next_)
+    // One walk clears the marks and queues every object a temporary holds; their children
+    // are marked only after the walk, so no mark is cleared once set.
+    for (VRef* o = first; o; o = o->reg_next_) {
+        o->marked = false;
         if (o->locks != 0) o->mark();
+    }
+    if (use_roots && mark_roots) mark_roots();
     drain_marks();
 
     std::vector<VRef*> dead;

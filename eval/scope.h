@@ -88,6 +88,7 @@ struct ScopeStack {
     bool declareExtern(Atom name);
     Cell* declareGlobal(Atom name);
     Cell* lookup(Atom name) {
+        if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         for (size_t i = entries.size(); i-- > base;) {
             if (i == 0) break;
             if (SymMan* s = entries[i])
@@ -166,6 +167,7 @@ inline Symbol* SymMan::add(Atom name) {
     }
     s = alloc_symbol();
     s->name = name;
+    if (!is_global) ++name->locals;
     if (last)
         last->next = s;
     else
@@ -181,7 +183,10 @@ inline void SymMan::clear() {
     first = last = nullptr;
     while (s) {
         Symbol* n = s->next;
-        if (is_global && s->name->global == s) s->name->global = nullptr;
+        if (!is_global)
+            --s->name->locals;
+        else if (s->name->global == s)
+            s->name->global = nullptr;
         free_symbol(s);
         s = n;
     }
