@@ -164,7 +164,31 @@ size_t VFile::put_bytes(std::string_view bytes, bool translate) {
     if (!translate || stream_binary_) {
         done = fwrite_unlocked(bytes.data(), 1, bytes.size(), stream_);
     } else {
+        FILE* f = stream_;
         while (done < bytes.size()) {
+#ifdef __GLIBC__
+            // While the stream's buffer has room, a run up to the next LF goes straight into
+            // it (what putc does byte by byte): a short line costs no call.  Line-buffered and
+            // unbuffered streams keep no room, so they take the calls below.
+            if (f->_IO_write_ptr < f->_IO_write_end) {
+                size_t room = static_cast<size_t>(f->_IO_write_end - f->_IO_write_ptr);
+                if (room >= 2) {
+                    size_t n = std::min(bytes.size() - done, room - 1);
+                    const char* from = bytes.data() + done;
+                    const void* hit = std::memchr(from, '\n', n);
+                    size_t len = hit ? static_cast<size_t>(static_cast<const char*>(hit) - from) : n;
+                    std::memcpy(f->_IO_write_ptr, from, len);
+                    f->_IO_write_ptr += len;
+                    done += len;
+                    if (hit) {
+                        *f->_IO_write_ptr++ = '\r';
+                        *f->_IO_write_ptr++ = '\n';
+                        ++done;
+                    }
+                    continue;
+                }
+            }
+#endif
             size_t lf = bytes.find('\n', done);
             size_t end = lf == std::string_view::npos ? bytes.size() : lf;
             size_t len = end - done;

@@ -99,6 +99,28 @@ TEST_F(FileTest, translation_agrees_with_a_reference_for_any_buffer_size) {
     }
 }
 
+TEST_F(FileTest, text_mode_writes_agree_with_a_reference_for_any_buffer_size) {
+    // Runs and LFs of every length, so that LFs land on the last byte of the stream's buffer,
+    // on the one before it and just after a flush; then a read from the same update stream.
+    std::mt19937 rng(99);
+    for (size_t buffer : {1u, 2u, 3u, 5u, 64u, 4096u}) {
+        VFile* f = opened("w" + std::to_string(buffer), "w+");
+        setvbuf(f->stream(), nullptr, _IOFBF, buffer);
+        std::string expected, original;
+        for (int piece = 0; piece < 300; ++piece) {
+            std::string text;
+            for (size_t n = rng() % 12; n-- > 0;) text += "ab\n\r"[rng() % 4];
+            f->puts(text);
+            original += text;
+            for (char c : text) expected += c == '\n' ? "\r\n"s : std::string(1, c);
+        }
+        EXPECT_TRUE(f->rewind());
+        EXPECT_EQ(f->read(64), original.substr(0, 64)) << "reading translates back";
+        f->close();
+        EXPECT_EQ(slurp(dir / ("w" + std::to_string(buffer))), expected) << "buffer " << buffer;
+    }
+}
+
 TEST_F(FileTest, text_mode_translates_line_ends_binary_mode_passes_them) {
     spit(dir / "crlf", "a\r\nb\rc\r\n\r");
     EXPECT_EQ(all_lines(opened("crlf", "r")), (Lines{"a\n", "b\rc\n", "\r"}));
