@@ -2,6 +2,7 @@
 // travels in the same strings.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -46,7 +47,13 @@ inline Value make_string(const char* s) {
 // which keeps its buffer: variables set over and over (the match variables) cost no object.
 inline void store_string(Cell& c, std::string_view s) {
     if (VString* old = c.as_string(); old && old->refs == 1 && old->locks == 0) {
-        old->str.assign(s);
+        std::string& d = old->str;
+        if (d.size() == s.size()) {
+            // the commonest case, an empty group staying empty, costs nothing
+            if (!s.empty()) std::memmove(d.data(), s.data(), s.size());
+        } else {
+            d.assign(s);
+        }
         return;
     }
     c = make_string(s);
