@@ -108,10 +108,11 @@ Value arith_scalar(ArithOp op, const CellData& a, const CellData& b, int line) {
         }
     }
     if (op == ArithOp::Add && (a.as_string() || b.as_string())) {
-        std::string s;
+        Value out(new VString());
+        std::string& s = static_cast<VString*>(out.obj())->str;
         append_plain(s, a);
         append_plain(s, b);
-        return make_string(std::move(s));
+        return out;
     }
     bad_type(arith_symbol(op), line);
 }
