@@ -1,7 +1,6 @@
 // The math built-ins and the random generator, called through their registrations.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -30,11 +29,10 @@ std::vector<double> numbers(const Value& v) {
     return out;
 }
 
-// Runs f and fails when it takes longer than a second.
+// Cases that would run for hours with a naive loop: a regression shows as the suite's time
+// limit, not as a timing assertion.
 template <typename F> void quickly(F f) {
-    auto start = std::chrono::steady_clock::now();
     f();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 const double kNaN = std::nan("");
