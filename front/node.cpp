@@ -159,9 +159,7 @@ void discard_node(Node* root) {
                 if (k) work.push_back(k);
             if (n->data && n->op == OP_BLOCK)
                 for (Node* k : n->block()->stmts) work.push_back(k);
-            if (n->data &&
-                (n->op == OP_IF || n->op == OP_WHILE || n->op == OP_DOWHILE || n->op == OP_FOR ||
-                 n->op == OP_FOREACH || n->op == OP_TRY || n->op == OP_SWITCH || n->op == OP_COND))
+            if (n->data && is_record_op(n->op))
                 for (Node* k : n->record()->kid)
                     if (k) work.push_back(k);
         }

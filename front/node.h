@@ -149,6 +149,21 @@ struct node_record {
     token_tag__* kid[4] = {nullptr, nullptr, nullptr, nullptr};
 };
 
+// The opcodes whose data is a node_record of child nodes.
+inline bool is_record_op(int op) {
+    switch (op) {
+    case OP_IF:
+    case OP_WHILE:
+    case OP_DOWHILE:
+    case OP_FOR:
+    case OP_FOREACH:
+    case OP_TRY:
+    case OP_SWITCH:
+    case OP_COND: return true;
+    default: return false;
+    }
+}
+
 struct token_tag__ {
     int32_t op = 0;
     int32_t line = 0;
