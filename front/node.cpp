@@ -42,22 +42,15 @@ void free_payload(Node* n, std::vector<Node*>* more) {
         delete c;
         break;
     }
-    case OP_IF:
-    case OP_WHILE:
-    case OP_DOWHILE:
-    case OP_FOR:
-    case OP_FOREACH:
-    case OP_TRY:
-    case OP_SWITCH:
-    case OP_COND: {
-        node_record* r = n->record();
-        if (more)
-            for (Node* k : r->kid)
-                if (k) more->push_back(k);
-        delete r;
-        break;
-    }
-    default: break; // OP_IDENT: atoms live for the process
+    default:
+        if (is_record_op(n->op)) {
+            node_record* r = n->record();
+            if (more)
+                for (Node* k : r->kid)
+                    if (k) more->push_back(k);
+            delete r;
+        }
+        break; // OP_IDENT: atoms live for the process
     }
     n->data = nullptr;
 }

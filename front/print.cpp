@@ -149,19 +149,11 @@ private:
             kid(f ? f->body : nullptr);
             break;
         }
-        case OP_IF:
-        case OP_WHILE:
-        case OP_DOWHILE:
-        case OP_FOR:
-        case OP_FOREACH:
-        case OP_TRY:
-        case OP_SWITCH:
-        case OP_COND:
-            for (int i = 0; i < record_size(n->op); ++i) kid(n->kid(i));
-            break;
         default:
             // Trailing empty kids are left out: (NEG a), (RETURN), (INDEX a) for "a[]".
-            if (is_list_field(n->op)) {
+            if (is_record_op(n->op)) {
+                for (int i = 0; i < record_size(n->op); ++i) kid(n->kid(i));
+            } else if (is_list_field(n->op)) {
                 if (n->left)
                     kid(n->left, true);
                 else
