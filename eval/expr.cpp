@@ -449,8 +449,8 @@ void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
         return;
     }
     case OP_INDEX: {
-        Value idx = n->right ? evaluate(n->right, ctx) : Value();
-        Value obj = evaluate(n->left, ctx);
+        Value idx = n->right ? value_of(n->right, ctx) : Value();
+        Value obj = value_of(n->left, ctx);
         index_place(n, std::move(idx), std::move(obj), p);
         return;
     }
@@ -473,8 +473,8 @@ Value assign(Node* n, Value v, VContext& ctx) {
     switch (n->op) {
     case OP_IDENT: assign_ident(n, v); return v;
     case OP_INDEX: {
-        Value idx = n->right ? evaluate(n->right, ctx) : Value();
-        Value obj = evaluate(n->left, ctx);
+        Value idx = n->right ? value_of(n->right, ctx) : Value();
+        Value obj = value_of(n->left, ctx);
         if (VArray* a = obj.as_array()) {
             int32_t i = array_index(idx, n->line);
             if (i < 0 || static_cast<int64_t>(i) >= int64_t(a->size()) + kMaxArrayGrowth)
