@@ -36,12 +36,6 @@ unsigned char byte_at(Text s, size_t i) {
     return static_cast<unsigned char>(s[i]);
 }
 
-// Bytes of the character that starts at i: 2 for a lead byte followed by a trail byte, else 1.
-size_t char_len(Text s, size_t i) {
-    if (i + 1 >= s.size()) return 1;
-    return is_sjis_lead(byte_at(s, i)) && is_sjis_trail(byte_at(s, i + 1)) ? 2 : 1;
-}
-
 // Bytes of the blank that starts at i (1 for space or tab, 2 for the full-width space), or 0.
 size_t blank_len(Text s, size_t i) {
     if (i >= s.size()) return 0;
@@ -53,14 +47,14 @@ size_t blank_len(Text s, size_t i) {
 // The number of characters that begin before byte offset `end`.
 int64_t chars_before(Text s, size_t end) {
     int64_t n = 0;
-    for (size_t i = 0; i < end && i < s.size(); i += char_len(s, i)) ++n;
+    for (size_t i = 0; i < end && i < s.size(); i += sjis_char_len(s, i)) ++n;
     return n;
 }
 
 // The byte offset of character `index` (the byte length when the text has fewer characters).
 size_t char_offset(Text s, int64_t index) {
     size_t i = 0;
-    for (int64_t k = 0; k < index && i < s.size(); ++k) i += char_len(s, i);
+    for (int64_t k = 0; k < index && i < s.size(); ++k) i += sjis_char_len(s, i);
     return i;
 }
 
@@ -69,7 +63,7 @@ Text take_chars(Text s, int64_t start, int64_t count) {
     if (count <= 0) return {};
     size_t from = char_offset(s, start);
     size_t to = from;
-    for (int64_t k = 0; k < count && to < s.size(); ++k) to += char_len(s, to);
+    for (int64_t k = 0; k < count && to < s.size(); ++k) to += sjis_char_len(s, to);
     return s.substr(from, to - from);
 }
 
@@ -85,7 +79,7 @@ int64_t last_candidate(int64_t text_len, int64_t needle_len) {
 std::string chop(Text s) {
     if (s.empty()) return {};
     size_t last = 0; // start of the final character
-    for (size_t i = 0; i < s.size(); i += char_len(s, i)) last = i;
+    for (size_t i = 0; i < s.size(); i += sjis_char_len(s, i)) last = i;
     if (s.size() - last == 2) return std::string(s.substr(0, last));
     if (s.ends_with("\r\n")) return std::string(s.substr(0, s.size() - 2));
     return std::string(s.substr(0, s.size() - 1));
@@ -104,7 +98,7 @@ std::string chomp(Text s) {
 std::string map_ascii_case(Text s, char from, int shift) {
     std::string out(s);
     for (size_t i = 0; i < out.size();) {
-        size_t k = char_len(s, i);
+        size_t k = sjis_char_len(s, i);
         if (k == 1 && out[i] >= from && out[i] <= from + 25) out[i] = char(out[i] + shift);
         i += k;
     }
@@ -138,7 +132,7 @@ std::string rtrim(Text s) {
         if (size_t b = blank_len(s, i)) {
             i += b;
         } else {
-            i += char_len(s, i);
+            i += sjis_char_len(s, i);
             keep = std::min(i, end);
         }
     }
@@ -163,7 +157,7 @@ std::string retab(Text s, int64_t w, bool use_tabs, int line, const char* name) 
     int64_t col = 0;
     for (size_t i = 0; i < s.size();) {
         if (blank_len(s, i) == 0) {
-            size_t k = char_len(s, i);
+            size_t k = sjis_char_len(s, i);
             out.append(s.substr(i, k));
             col += static_cast<int64_t>(k);
             i += k;
@@ -264,7 +258,7 @@ int64_t jrindex_of(Text s, Text t, int64_t start) {
                  last_candidate(static_cast<int64_t>(s.size()), static_cast<int64_t>(t.size())));
     int64_t found = -1;
     int64_t k = 0;
-    for (size_t i = 0; static_cast<int64_t>(i) <= limit; i += char_len(s, i), ++k)
+    for (size_t i = 0; static_cast<int64_t>(i) <= limit; i += sjis_char_len(s, i), ++k)
         if (s.compare(i, t.size(), t) == 0) found = k;
     return found;
 }
@@ -296,7 +290,7 @@ struct CodeRun {
 std::vector<CodeRun> expand_list(Text s) {
     std::vector<uint32_t> chars;
     for (size_t i = 0; i < s.size();) {
-        size_t k = char_len(s, i);
+        size_t k = sjis_char_len(s, i);
         chars.push_back(code_at(s, i, k));
         i += k;
     }
@@ -379,7 +373,7 @@ std::string transliterate(Text s, Text from, Text to) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
-        size_t k = char_len(s, i);
+        size_t k = sjis_char_len(s, i);
         int64_t p = to_runs.empty() ? -1 : positions.find(code_at(s, i, k));
         if (p < 0) {
             out.append(s.substr(i, k));
