@@ -137,6 +137,9 @@ TEST(Strings, detab_and_entab_follow_tab_stops) {
     EXPECT_EQ(tabs("detab", "a\tb", 4), "a   b");
     EXPECT_EQ(tabs("detab", "ab\n\tc", 4), "ab\n c"); // a line feed does not reset the column
     EXPECT_EQ(tabs("detab", A + "\tx", 4), A + "  x");
+    // 0x82 0x81 is a character and "@" follows: its second byte and the "@" are no full-width
+    // space, so nothing of the text turns into spaces.
+    EXPECT_EQ(tabs("detab", "\x82\x81\x40\tx", 4), "\x82\x81\x40 x");
     EXPECT_EQ(tabs("entab", "        x"), "\tx");
     EXPECT_EQ(tabs("entab", "a  b"), "a  b");
     EXPECT_EQ(tabs("entab", "abc     d", 4), "abc\t\td");
