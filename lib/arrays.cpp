@@ -96,7 +96,8 @@ void bi_erase(VContext&, int line, Args a, Value& r) {
     if (VHash* h = a[0].as_hash()) {
         if (VString* k = a[1].as_string()) {
             if (!h->remove(k->view(), r))
-                raise(line, "Bad hash index %s in erase()", k->str.c_str());
+                // built whole: a key may hold NUL bytes or be longer than a formatted message
+                raise_text(line, "Bad hash index " + k->str + " in erase()");
             return;
         }
     }

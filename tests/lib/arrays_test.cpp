@@ -84,6 +84,12 @@ TEST(Arrays, erase_by_index_and_key) {
     EXPECT_EQ(arrays("erase", {h, str("a")}).num(), 1);
     EXPECT_EQ(h.as_hash()->size(), 1u);
     EXPECT_EQ(arrays.raised("erase", {h, str("zz")}), at7("Bad hash index zz in erase()"));
+    // the message shows the whole key: NUL bytes, directives and length do not cut it
+    EXPECT_EQ(arrays.raised("erase", {h, str(std::string_view("z\0%s", 4))}),
+              at7("Bad hash index " + std::string("z\0%s", 4) + " in erase()"));
+    std::string long_key(600, 'k');
+    EXPECT_EQ(arrays.raised("erase", {h, str(long_key)}),
+              at7("Bad hash index " + long_key + " in erase()"));
     EXPECT_EQ(arrays.raised("erase", {Value(5), Value(0)}), at7("Bad argument type in erase()"));
     EXPECT_EQ(arrays.raised("erase", {nums({1}), str("0")}), at7("Bad argument type in erase()"));
     EXPECT_EQ(arrays.raised("erase", {h, Value(0)}), at7("Bad argument type in erase()"));
