@@ -352,6 +352,10 @@ TEST_F(ArrayScript, grep_forms) {
     EXPECT_EQ(output("function t(x, y) { return 1; } grep(&t, [1], [1, 2]);"),
               "error [1]: Array size not match in grep()\n");
     EXPECT_EQ(output("grep(1);"), "error [1]: Too few arguments in grep()\n");
+    // the kept elements are the ones f was asked about, even when f changes the array
+    EXPECT_EQ(output("a = [1, 2, 3]; function r(x) { reverse(a); return x == 1; }"
+                     " show(grep(&r, a));"),
+              "[ 1 ]\n");
 }
 
 TEST_F(ArrayScript, rmap_forms) {
