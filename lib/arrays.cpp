@@ -39,15 +39,6 @@ VArray* array_arg(const Value& v, int line, const char* name) {
     return a;
 }
 
-// A position or count argument, truncated toward zero and clamped into long long range.
-long long count_arg(const Value& v, int line) {
-    double d = std::trunc(arg_number(v, line));
-    if (std::isnan(d)) return 0;
-    if (d > 9e18) return static_cast<long long>(9e18);
-    if (d < -9e18) return static_cast<long long>(-9e18);
-    return static_cast<long long>(d);
-}
-
 void bi_push(VContext&, int line, Args a, Value&) {
     array_arg(a[0], line, "push")->push(a[1]);
 }
@@ -172,9 +163,9 @@ void bi_cat(VContext&, int, Args a, Value& r) {
 void bi_slice(VContext&, int line, Args a, Value& r) {
     VArray* v = array_arg(a[0], line, "slice");
     long long n = static_cast<long long>(v->size());
-    long long start = count_arg(a[1], line);
+    long long start = arg_trunc32(a[1], line);
     if (start < 0) start = std::max(0LL, n + start);
-    long long count = a.size() > 2 ? count_arg(a[2], line) : n - start;
+    long long count = a.size() > 2 ? arg_trunc32(a[2], line) : n - start;
     if (count < 0) count = 0;
     Value out(new VArray());
     if (start < n) {
@@ -187,11 +178,11 @@ void bi_slice(VContext&, int line, Args a, Value& r) {
 void bi_splice(VContext&, int line, Args a, Value& r) {
     VArray* v = array_arg(a[0], line, "splice");
     long long n = static_cast<long long>(v->size());
-    long long start = count_arg(a[1], line);
+    long long start = arg_trunc32(a[1], line);
     if (start < 0) start = std::max(0LL, n + start);
     if (start > n) start = n; // past the end: nothing to remove, insert at the end
     long long avail = n - start;
-    long long count = a.size() > 2 ? count_arg(a[2], line) : avail;
+    long long count = a.size() > 2 ? arg_trunc32(a[2], line) : avail;
     if (count < 0) count = std::max(0LL, avail + count);
     if (count > avail) count = avail;
     Value removed(new VArray());
