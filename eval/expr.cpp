@@ -300,7 +300,7 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
             return Value(s);
         }
     }
-    Value right = evaluate(n->right, ctx);
+    Value right = value_of(n->right, ctx);
     if (Cell* c = p.target(n->line)) {
         if (c->is_numeric() && right.is_numeric()) {
             // Operator routines run no script code: the cell stays valid.
