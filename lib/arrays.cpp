@@ -39,15 +39,6 @@ VArray* array_arg(const Value& v, int line, const char* name) {
     return a;
 }
 
-// A position or count argument, truncated toward zero and clamped into long long range.
-long long count_arg(const Value& v, int line) {
-    double d = std::trunc(arg_number(v, line));
-    if (std::isnan(d)) return 0;
-    if (d > 9e18) return static_cast<long long>(9e18);
-    if (d < -9e18) return static_cast<long long>(-9e18);
-    return static_cast<long long>(d);
-}
-
 void bi_push(VContext&, int line, Args a, Value&) {
     array_arg(a[0], line, "push")->push(a[1]);
 }
@@ -96,7 +87,8 @@ void bi_erase(VContext&, int line, Args a, Value& r) {
     if (VHash* h = a[0].as_hash()) {
         if (VString* k = a[1].as_string()) {
             if (!h->remove(k->view(), r))
-                raise(line, "Bad hash index %s in erase()", k->str.c_str());
+                // built whole: a key may hold NUL bytes or be longer than a formatted message
+                raise_text(line, "Bad hash index " + k->str + " in erase()");
             return;
         }
     }
@@ -171,9 +163,9 @@ void bi_cat(VContext&, int, Args a, Value& r) {
 void bi_slice(VContext&, int line, Args a, Value& r) {
     VArray* v = array_arg(a[0], line, "slice");
     long long n = static_cast<long long>(v->size());
-    long long start = count_arg(a[1], line);
+    long long start = arg_trunc32(a[1], line);
     if (start < 0) start = std::max(0LL, n + start);
-    long long count = a.size() > 2 ? count_arg(a[2], line) : n - start;
+    long long count = a.size() > 2 ? arg_trunc32(a[2], line) : n - start;
     if (count < 0) count = 0;
     Value out(new VArray());
     if (start < n) {
@@ -186,11 +178,11 @@ void bi_slice(VContext&, int line, Args a, Value& r) {
 void bi_splice(VContext&, int line, Args a, Value& r) {
     VArray* v = array_arg(a[0], line, "splice");
     long long n = static_cast<long long>(v->size());
-    long long start = count_arg(a[1], line);
+    long long start = arg_trunc32(a[1], line);
     if (start < 0) start = std::max(0LL, n + start);
     if (start > n) start = n; // past the end: nothing to remove, insert at the end
     long long avail = n - start;
-    long long count = a.size() > 2 ? count_arg(a[2], line) : avail;
+    long long count = a.size() > 2 ? arg_trunc32(a[2], line) : avail;
     if (count < 0) count = std::max(0LL, avail + count);
     if (count > avail) count = avail;
     Value removed(new VArray());
@@ -289,31 +281,31 @@ void bi_sort(VContext& ctx, int line, Args a, Value&) {
     v->cells.swap(sorted);
 }
 
-// n for map and grep: the common length of the array arguments among xs (1 without one).
-size_t step_count(Args xs, int line, const char* name) {
-    size_t n = 1;
-    bool seen = false;
+// The common length of the array arguments among xs, or -1 when none is an array; arrays of
+// different lengths raise "Array size not match in name()".
+long long common_length(Args xs, int line, const char* name) {
+    long long n = -1;
     for (const Value& x : xs)
         if (VArray* v = x.as_array()) {
-            if (!seen)
-                n = v->size(), seen = true;
-            else if (v->size() != n)
+            if (n < 0)
+                n = static_cast<long long>(v->size());
+            else if (static_cast<long long>(v->size()) != n)
                 raise(line, "Array size not match in %s()", name);
         }
     return n;
 }
 
-// Calls f for step i: element i of every array argument, the other arguments as they are.
-Value call_step(VContext& ctx, int line, func_data* fd, Args xs, size_t i) {
+// The arguments of step i: element i of every array among xs (null once a callback has
+// shortened it), the other values as they are.
+std::vector<Value> step_args(Args xs, size_t i) {
     std::vector<Value> call(xs.size());
     for (size_t j = 0; j < xs.size(); ++j) {
-        VArray* v = xs[j].as_array();
-        if (v)
+        if (VArray* v = xs[j].as_array())
             call[j] = i < v->size() ? Value(v->cells[i]) : Value();
         else
             call[j] = xs[j];
     }
-    return callFunction(ctx, line, fd, call);
+    return call;
 }
 
 void bi_map(VContext& ctx, int line, Args a, Value& r) {
@@ -322,9 +314,13 @@ void bi_map(VContext& ctx, int line, Args a, Value& r) {
     if (!fd) raise_bad_type(line, "map");
     ActiveCall running(fd);
     std::vector<Value> xs(a.begin() + 1, a.end());
-    size_t n = step_count(xs, line, "map");
+    long long n = common_length(xs, line, "map");
+    if (n < 0) n = 1; // no array argument: one call
     Value out(new VArray());
-    for (size_t i = 0; i < n; ++i) out.as_array()->push(call_step(ctx, line, fd, xs, i));
+    for (long long i = 0; i < n; ++i) {
+        std::vector<Value> call = step_args(xs, static_cast<size_t>(i));
+        out.as_array()->push(callFunction(ctx, line, fd, call));
+    }
     r = std::move(out);
 }
 
@@ -334,12 +330,13 @@ void bi_grep(VContext& ctx, int line, Args a, Value& r) {
     if (!fd || !a[1].as_array()) raise_bad_type(line, "grep");
     ActiveCall running(fd);
     std::vector<Value> xs(a.begin() + 1, a.end());
-    size_t n = step_count(xs, line, "grep");
+    long long n = common_length(xs, line, "grep");
     Value out(new VArray());
-    for (size_t i = 0; i < n; ++i) {
-        Value keep = call_step(ctx, line, fd, xs, i);
-        VArray* first = xs[0].as_array();
-        if (to_bool(keep) && i < first->size()) out.as_array()->push(first->cells[i]);
+    for (long long i = 0; i < n; ++i) {
+        std::vector<Value> call = step_args(xs, static_cast<size_t>(i));
+        // the element f was asked about, whatever f does to the array meanwhile
+        Value tested = call[0];
+        if (to_bool(callFunction(ctx, line, fd, call))) out.as_array()->push(tested);
     }
     r = std::move(out);
 }
@@ -347,27 +344,14 @@ void bi_grep(VContext& ctx, int line, Args a, Value& r) {
 // Nesting deeper than this ends in an error instead of exhausting the native stack.
 constexpr int kMaxRmapDepth = 10000;
 
-Value rmap_apply(VContext& ctx, int line, func_data* fd, std::vector<Value>& list, int depth) {
-    size_t n = 0;
-    bool any = false;
-    for (const Value& x : list)
-        if (VArray* v = x.as_array()) {
-            if (!any)
-                n = v->size(), any = true;
-            else if (v->size() != n)
-                raise(line, "Array size not match in rmap()");
-        }
-    if (!any) return callFunction(ctx, line, fd, list);
+Value rmap_apply(VContext& ctx, int line, func_data* fd, Args list, int depth) {
+    long long n = common_length(list, line, "rmap");
+    if (n < 0) return callFunction(ctx, line, fd, list);
     if (depth > kMaxRmapDepth) raise(line, "Recursion limit exceeded");
     Value out(new VArray());
-    std::vector<Value> inner(list.size());
-    for (size_t i = 0; i < n; ++i) {
-        for (size_t j = 0; j < list.size(); ++j) {
-            VArray* v = list[j].as_array();
-            inner[j] = v ? (i < v->size() ? Value(v->cells[i]) : Value()) : list[j];
-        }
-        std::vector<Value> call = inner;
-        out.as_array()->push(rmap_apply(ctx, line, fd, call, depth + 1));
+    for (long long i = 0; i < n; ++i) {
+        std::vector<Value> inner = step_args(list, static_cast<size_t>(i));
+        out.as_array()->push(rmap_apply(ctx, line, fd, inner, depth + 1));
     }
     return out;
 }

@@ -84,6 +84,12 @@ TEST(Arrays, erase_by_index_and_key) {
     EXPECT_EQ(arrays("erase", {h, str("a")}).num(), 1);
     EXPECT_EQ(h.as_hash()->size(), 1u);
     EXPECT_EQ(arrays.raised("erase", {h, str("zz")}), at7("Bad hash index zz in erase()"));
+    // the message shows the whole key: NUL bytes, directives and length do not cut it
+    EXPECT_EQ(arrays.raised("erase", {h, str(std::string_view("z\0%s", 4))}),
+              at7("Bad hash index " + std::string("z\0%s", 4) + " in erase()"));
+    std::string long_key(600, 'k');
+    EXPECT_EQ(arrays.raised("erase", {h, str(long_key)}),
+              at7("Bad hash index " + long_key + " in erase()"));
     EXPECT_EQ(arrays.raised("erase", {Value(5), Value(0)}), at7("Bad argument type in erase()"));
     EXPECT_EQ(arrays.raised("erase", {nums({1}), str("0")}), at7("Bad argument type in erase()"));
     EXPECT_EQ(arrays.raised("erase", {h, Value(0)}), at7("Bad argument type in erase()"));
@@ -346,6 +352,10 @@ TEST_F(ArrayScript, grep_forms) {
     EXPECT_EQ(output("function t(x, y) { return 1; } grep(&t, [1], [1, 2]);"),
               "error [1]: Array size not match in grep()\n");
     EXPECT_EQ(output("grep(1);"), "error [1]: Too few arguments in grep()\n");
+    // the kept elements are the ones f was asked about, even when f changes the array
+    EXPECT_EQ(output("a = [1, 2, 3]; function r(x) { reverse(a); return x == 1; }"
+                     " show(grep(&r, a));"),
+              "[ 1 ]\n");
 }
 
 TEST_F(ArrayScript, rmap_forms) {
