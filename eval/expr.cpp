@@ -285,8 +285,47 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
     return p.read(n->line);
 }
 
+// h[k] op= y and a[i] op= y where the container and the index are variables or literals, the
+// element holds a number and y is pure arithmetic: nothing in between can run script code or
+// move the element, so it is updated in its cell.  False leaves everything to the general
+// path, which evaluates the same nodes again with the same results.
+bool compound_in_cell(Node* n, int op, Value& out) {
+    Node* t = n->left;
+    if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(n->right)) return false;
+    Cell* holder = scopes.lookup(t->left->name());
+    if (!holder) return false;
+    Cell* c = nullptr;
+    if (VHash* h = holder->as_hash()) {
+        std::string_view key;
+        if (t->right->op == OP_STRING) {
+            key = t->right->str()->bytes;
+        } else if (t->right->op == OP_IDENT) {
+            Cell* kc = scopes.lookup(t->right->name());
+            VString* k = kc ? kc->as_string() : nullptr;
+            if (!k) return false;
+            key = k->view();
+        } else {
+            return false;
+        }
+        c = h->find(key);
+    } else if (VArray* a = holder->as_array()) {
+        double i;
+        if (!numeric_candidate(t->right) || !num_operand(t->right, i)) return false;
+        c = a->at(array_index(Value(i), n->line));
+    }
+    double y;
+    if (!c || !c->is_numeric() || !num_operand(n->right, y)) return false;
+    out = binary(op, Value(*c), Value(y), n->line);
+    c->set(out);
+    return true;
+}
+
 // OP_ADDEQ .. OP_USHREQ: place first, then the right side, then read, compute and write.
 [[gnu::noinline]] Value eval_compound(Node* n, VContext& ctx) {
+    if (n->left->op == OP_INDEX) {
+        Value r;
+        if (compound_in_cell(n, compound_operator(n->op), r)) return r;
+    }
     Place p;
     getPlace(n->left, false, p, ctx);
     int op = compound_operator(n->op);
