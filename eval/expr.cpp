@@ -291,7 +291,10 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
 // path, which evaluates the same nodes again with the same results.
 bool compound_in_cell(Node* n, int op, Value& out) {
     Node* t = n->left;
-    if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(n->right)) return false;
+    double y; // first, so that a string right side (`h[k] += s`) costs no lookup here
+    if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(n->right) ||
+        !num_operand(n->right, y))
+        return false;
     Cell* holder = scopes.lookup(t->left->name());
     if (!holder) return false;
     Cell* c = nullptr;
@@ -313,8 +316,7 @@ bool compound_in_cell(Node* n, int op, Value& out) {
         if (!numeric_candidate(t->right) || !num_operand(t->right, i)) return false;
         c = a->at(array_index(Value(i), n->line));
     }
-    double y;
-    if (!c || !c->is_numeric() || !num_operand(n->right, y)) return false;
+    if (!c || !c->is_numeric()) return false;
     out = binary(op, Value(*c), Value(y), n->line);
     c->set(out);
     return true;
