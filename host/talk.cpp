@@ -2,12 +2,14 @@
 // of the run, and the display form of its value is printed.  Piped input is read as it comes,
 // in pieces of at most 511 bytes (a longer line arrives as several lines); a terminal gets
 // line editing and history, and its lines are cut into the same pieces.
+//
+// The line editor is loaded when talk mode first meets a terminal, so that script runs do not
+// pay for loading it; without it a terminal is read like piped input.
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <string>
 #include <unistd.h>
-
-#include <editline/readline.h>
 
 #include "core/convert.h"
 #include "host/driver.h"
@@ -20,8 +22,24 @@ namespace {
 
 constexpr size_t kPiece = 511;
 
+struct LineEditor {
+    char* (*readline)(const char*) = nullptr;
+    int (*add_history)(const char*) = nullptr;
+
+    bool load() {
+        void* lib = dlopen("libedit.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return false;
+        readline = reinterpret_cast<char* (*)(const char*)>(dlsym(lib, "readline"));
+        add_history = reinterpret_cast<int (*)(const char*)>(dlsym(lib, "add_history"));
+        if (readline && add_history) return true;
+        dlclose(lib);
+        return false;
+    }
+};
+
 struct LineSource {
-    bool tty = isatty(STDIN_FILENO) != 0;
+    LineEditor editor;
+    bool tty = isatty(STDIN_FILENO) != 0 && editor.load();
     std::string pending; // the rest of a long terminal line
     bool have_pending = false;
 
@@ -29,9 +47,9 @@ struct LineSource {
     bool read(const char* prompt, std::string& line) {
         if (tty) {
             if (!have_pending) {
-                char* r = readline(prompt);
+                char* r = editor.readline(prompt);
                 if (!r) return false;
-                if (*r) add_history(r);
+                if (*r) editor.add_history(r);
                 pending = r;
                 std::free(r);
                 have_pending = true;

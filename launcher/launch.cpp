@@ -1,5 +1,6 @@
 #include "launcher/launch.h"
 
+#include <malloc.h>
 #include <pthread.h>
 
 #include "host/ruvo_main.h"
@@ -28,6 +29,9 @@ void* run(void* p) {
 
 int launch_interpreter(int argc, char** argv, int windowed) {
     launch_args a{argc, argv, windowed, 0};
+    // The main thread only waits: the interpreter thread takes the main malloc arena, which
+    // grows in large steps, instead of an arena of its own that grows a page at a time.
+    mallopt(M_ARENA_MAX, 1);
     pthread_attr_t attr;
     pthread_t thread;
     if (pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, kInterpreterStack) == 0 &&
