@@ -79,14 +79,19 @@ void VHash::grow() {
 }
 
 Cell& VHash::get_or_insert(std::string_view key) {
+    if (last_ && same_bytes(last_->first, key)) return last_->second;
     uint64_t h = hash_bytes(key);
-    if (Cell* c = find(key, h)) return *c;
+    if (Entry* e = lookup(key, h)) {
+        last_ = e;
+        return e->second;
+    }
     // At most three quarters full, so that probes stay short.
     if ((size_ + 1) * 4 > slots_.size() * 3) grow();
     auto* e = new Entry(key, h);
     place(e);
     ++size_;
     dirty_ = true;
+    last_ = e;
     return e->second;
 }
 
@@ -96,9 +101,10 @@ bool VHash::remove(std::string_view key, Value& out) {
     size_t i = h & mask_;
     for (;; i = (i + 1) & mask_) {
         if (!slots_[i].entry) return false;
-        if (slots_[i].hash == h && slots_[i].entry->first == key) break;
+        if (slots_[i].hash == h && same_bytes(slots_[i].entry->first, key)) break;
     }
     Entry* e = slots_[i].entry;
+    if (e == last_) last_ = nullptr;
     // Shift back every following slot whose home lies at or before the hole.
     for (size_t j = (i + 1) & mask_; slots_[j].entry; j = (j + 1) & mask_) {
         size_t home = slots_[j].hash & mask_;
@@ -124,6 +130,7 @@ void VHash::clear() {
     sorted_.clear();
     dirty_ = false;
     ++epoch_;
+    last_ = nullptr;
     for (Slot& s : old) delete s.entry;
 }
 

@@ -157,34 +157,56 @@ double to_number(const CellData& v) {
     return ruvo_nan();
 }
 
-void append_number(std::string& out, double d) {
+size_t default_number_text(double d, char* buf) {
     if (std::isnan(d)) {
-        out += "NaN";
-        return;
+        std::memcpy(buf, "NaN", 3);
+        return 3;
     }
     if (std::isinf(d)) {
-        out += d > 0 ? "+Inf" : "-Inf";
-        return;
+        std::memcpy(buf, d > 0 ? "+Inf" : "-Inf", 4);
+        return 4;
     }
+    // %.10g prints integers below 1e10 as their digits: skip the float formatter.
+    if (d > -1e10 && d < 1e10) {
+        auto i = static_cast<int64_t>(d);
+        if (static_cast<double>(i) == d && (i != 0 || !std::signbit(d)))
+            return static_cast<size_t>(std::to_chars(buf, buf + kNumberTextMax, i).ptr - buf);
+    }
+    return static_cast<size_t>(std::snprintf(buf, kNumberTextMax, "%.10g", d));
+}
+
+void append_number(std::string& out, double d) {
     // A format whose %s shows the number again would come back here: the inner conversion
     // uses the default format.
     static int depth = 0;
-    if (number_format.is_default || depth > 0) {
-        char buf[40];
-        int n;
-        // %.10g prints integers below 1e10 as their digits: skip the float formatter.
-        if (d == std::trunc(d) && std::fabs(d) < 1e10 && !(d == 0 && std::signbit(d))) {
-            auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(d));
-            n = static_cast<int>(r.ptr - buf);
-        } else
-            n = std::snprintf(buf, sizeof buf, "%.10g", d);
-        out.append(buf, static_cast<size_t>(n));
+    if (number_format.is_default || depth > 0 || std::isnan(d) || std::isinf(d)) {
+        char buf[kNumberTextMax];
+        out.append(buf, default_number_text(d, buf));
         return;
     }
     Value arg(d);
     ++depth;
     format_print(out, number_format.format, std::span<const Value>(&arg, 1), 0);
     --depth;
+}
+
+bool short_plain(const CellData& v, char* buf, std::string_view& out) {
+    switch (v.tag()) {
+    case T_NUMBER:
+        if (!number_format.is_default) return false;
+        out = std::string_view(buf, default_number_text(v.num(), buf));
+        return true;
+    case T_BOOL: out = v.num() != 0.0 ? "true" : "false"; return true;
+    default: break;
+    }
+    VRef* o = v.obj();
+    if (!o) {
+        out = "null";
+        return true;
+    }
+    if (o->kind != VKind::String) return false;
+    out = static_cast<VString*>(o)->view();
+    return true;
 }
 
 void append_object_form(std::string& out, const VRef* o) {

@@ -35,6 +35,13 @@ bool string_to_number(std::string_view s, double& out);
 void append_plain(std::string& out, const CellData& v);
 std::string plain_form(const CellData& v);
 void append_number(std::string& out, double d);
+// The default-format text of d ("%.10g", "NaN", "+Inf", "-Inf") into buf; its length.
+constexpr size_t kNumberTextMax = 40;
+size_t default_number_text(double d, char* buf);
+// The plain form of v as a view, without building a string: a string's own bytes, a number in
+// the default format (text in buf, kNumberTextMax bytes), the words for booleans and null.
+// False for what needs append_plain (other objects, a number format set by the script).
+bool short_plain(const CellData& v, char* buf, std::string_view& out);
 // The display form at nesting depth `depth` (strings quoted, containers shown, "..." from
 // depth 11 on).
 std::string display_form(const CellData& v, int depth = 0);

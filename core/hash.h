@@ -57,6 +57,24 @@ inline uint64_t hash_bytes(std::string_view s) noexcept {
     return h;
 }
 
+// Equality of two byte strings; keys of up to 16 bytes compare in at most two pairs of loads.
+inline bool same_bytes(std::string_view a, std::string_view b) noexcept {
+    size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    auto load8 = [](const char* x) { uint64_t w; std::memcpy(&w, x, 8); return w; };
+    auto load4 = [](const char* x) { uint32_t w; std::memcpy(&w, x, 4); return w; };
+    if (n >= 8) {
+        if (n > 16) return std::memcmp(p, q, n) == 0;
+        return load8(p) == load8(q) && load8(p + n - 8) == load8(q + n - 8);
+    }
+    if (n >= 4) return load4(p) == load4(q) && load4(p + n - 4) == load4(q + n - 4);
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] != q[i]) return false;
+    return true;
+}
+
 // One key and its value.  Entries live in the object pool: a hash with many keys costs one
 // small block each.
 struct HashEntry {
@@ -83,14 +101,14 @@ public:
     void mark_children() override;
 
     size_t size() const { return size_; }
-    Cell* find(std::string_view key) { return find(key, hash_bytes(key)); }
-    Cell* find(std::string_view key, uint64_t h) {
-        if (size_ == 0) return nullptr;
-        for (size_t i = h & mask_;; i = (i + 1) & mask_) {
-            const Slot& s = slots_[i];
-            if (!s.entry) return nullptr;
-            if (s.hash == h && s.entry->first == key) return &s.entry->second;
-        }
+    // The entry found or made last is tried first: reading a key and then updating it (a
+    // test with key() before an increment) hashes it once.
+    Cell* find(std::string_view key) {
+        if (last_ && same_bytes(last_->first, key)) return &last_->second;
+        Entry* e = lookup(key, hash_bytes(key));
+        if (!e) return nullptr;
+        last_ = e;
+        return &e->second;
     }
     Cell& get_or_insert(std::string_view key);
     void set(std::string_view key, const CellData& v) { get_or_insert(key).set(v); }
@@ -106,6 +124,14 @@ private:
         uint64_t hash = 0;
         Entry* entry = nullptr; // null: empty
     };
+    Entry* lookup(std::string_view key, uint64_t h) const {
+        if (size_ == 0) return nullptr;
+        for (size_t i = h & mask_;; i = (i + 1) & mask_) {
+            const Slot& s = slots_[i];
+            if (!s.entry) return nullptr;
+            if (s.hash == h && same_bytes(s.entry->first, key)) return s.entry;
+        }
+    }
     void grow();
     void place(Entry* e); // into a slot of a table known to have room
 
@@ -115,6 +141,8 @@ private:
     mutable std::vector<Entry*> sorted_;
     mutable bool dirty_ = false;
     uint32_t epoch_ = 0;
+    Entry* last_ = nullptr; // an entry of this hash, or null
+
 };
 
 inline VHash* CellData::as_hash() const {

@@ -89,6 +89,25 @@ void check_repeated(const VArray* root, const char* symbol, int line) {
     if (has_repeated_array(root)) raise(line, "Recursive array detected in operator %s", symbol);
 }
 
+} // namespace
+
+Value concat_plain(const CellData& a, const CellData& b) {
+    char ba[kNumberTextMax], bb[kNumberTextMax];
+    std::string_view x, y;
+    VString* s;
+    if (short_plain(a, ba, x) && short_plain(b, bb, y)) {
+        s = new VString(x);
+        s->str.append(y);
+    } else {
+        s = new VString();
+        append_plain(s->str, a);
+        append_plain(s->str, b);
+    }
+    return Value(s);
+}
+
+namespace {
+
 Value arith_scalar(ArithOp op, const CellData& a, const CellData& b, int line) {
     if (a.is_numeric() && b.is_numeric()) {
         double x = a.num(), y = b.num();
@@ -107,13 +126,7 @@ Value arith_scalar(ArithOp op, const CellData& a, const CellData& b, int line) {
         case ArithOp::Pow: return Value(std::pow(x, y));
         }
     }
-    if (op == ArithOp::Add && (a.as_string() || b.as_string())) {
-        Value out(new VString());
-        std::string& s = static_cast<VString*>(out.obj())->str;
-        append_plain(s, a);
-        append_plain(s, b);
-        return out;
-    }
+    if (op == ArithOp::Add && (a.as_string() || b.as_string())) return concat_plain(a, b);
     bad_type(arith_symbol(op), line);
 }
 

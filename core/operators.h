@@ -15,6 +15,8 @@ enum class BitOp { And, Or, Xor, Shl, Shr, UShr };
 
 Value op_arith(ArithOp op, const Value& a, const Value& b, int line);
 Value op_neg(const Value& a, int line);
+// `+` of two operands, neither an array, at least one a string: the plain forms joined.
+Value concat_plain(const CellData& a, const CellData& b);
 // `<` `<=` `>` `>=`: false when either is NaN; strings compare by plain form bytes.
 bool op_compare(CmpOp op, const Value& a, const Value& b, int line);
 bool op_equal(const Value& a, const Value& b);        // ==

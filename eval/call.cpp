@@ -41,6 +41,17 @@ private:
     size_t n_ = 0;
 };
 
+// Each call adds two entries (static table and call scope), each open block one.
+constexpr size_t kMaxScopeDepth = 1000;
+
+[[gnu::always_inline]] inline Value call_builtin(VContext& ctx, int line, func_data* f,
+                                                 std::span<Value> args) {
+    if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
+    Value result;
+    f->handler(ctx, line, args, result);
+    return result;
+}
+
 [[noreturn]] void not_defined(Atom name, size_t count, int line) {
     raise(line, "Function %s() [arg count:%d] not defined", name->chars, static_cast<int>(count));
 }
@@ -99,6 +110,14 @@ Value eval_call(Node* n, VContext& ctx) {
     if (count <= kInlineArgs) {
         InlineArgs args;
         for (Node* a = n->left; a; a = a->next) args.push(value_of(a, ctx));
+        // A built-in called by name, with no variable of that name that could shadow it,
+        // goes straight to its handler.
+        if (Node* callee = n->right; callee->op == OP_IDENT) {
+            Atom name = callee->name();
+            if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
+                if (func_data* fd = name->func->select(static_cast<int>(count)); fd && fd->builtin)
+                    return call_builtin(ctx, n->line, fd, args.span());
+        }
         return dispatch(n, ctx, args.span());
     }
     std::vector<Value> args;
@@ -108,13 +127,8 @@ Value eval_call(Node* n, VContext& ctx) {
 }
 
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
-    // Each call adds two entries (static table and call scope), each open block one.
-    if (scopes.scopeDepth() > 1000) raise(line, "Recursion limit exceeded");
-    if (f->builtin) {
-        Value result;
-        f->handler(ctx, line, args, result);
-        return result;
-    }
+    if (f->builtin) return call_builtin(ctx, line, f, args);
+    if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
     ActiveCall running(f);
     SymMan* frame = scopes.enterCall(f->statics); // the call's own scope
     size_t i = 0;

@@ -599,6 +599,8 @@ Value evaluate(Node* n, VContext& ctx) {
                 append_plain(s->str, b);
                 return a;
             }
+        if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())
+            return concat_plain(a, b);
         return binary(n->op, a, b, n->line);
     }
     case OP_EQ:

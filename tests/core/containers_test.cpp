@@ -86,8 +86,8 @@ TEST(Containers, copies_of_what_cannot_be_cloned_fail_with_their_messages) {
 }
 
 // Random inserts and erasures against a sorted map: growth, the back-shift on erasure and the
-// sorted walk must agree with the model at every step, and a cell keeps its address until its
-// own entry is erased.
+// sorted walk and lookups must agree with the model at every step, and a cell keeps its
+// address until its own entry is erased.
 TEST(Containers, hash_table_agrees_with_a_model_under_inserts_and_erasures) {
     uint64_t seed = 12345;
     auto next = [&] {
@@ -102,6 +102,7 @@ TEST(Containers, hash_table_agrees_with_a_model_under_inserts_and_erasures) {
         // Few distinct keys of varied lengths, so that erasures hit present keys often.
         std::string key(next() % 20, 'k');
         key += std::to_string(next() % 300);
+        h->find(key); // the entry looked at last is tried first by the next lookup
         if (next() % 3 == 0) {
             Value out;
             bool had = model.erase(key) > 0;
@@ -121,6 +122,16 @@ TEST(Containers, hash_table_agrees_with_a_model_under_inserts_and_erasures) {
             model[key] = step;
         }
         ASSERT_EQ(h->size(), model.size());
+        // A lookup right after the update (the entry just touched is tried first) and one of
+        // another key of the same length must both agree with the model.
+        Cell* found = h->find(key);
+        ASSERT_EQ(found != nullptr, model.count(key) > 0) << key;
+        if (found) {
+            ASSERT_EQ(found->num(), model[key]) << key;
+        }
+        std::string other = key;
+        other.back() = other.back() == '0' ? '1' : '0';
+        ASSERT_EQ(h->find(other) != nullptr, model.count(other) > 0) << other;
     }
     for (auto& [k, v] : model) {
         Cell* c = h->find(k);
