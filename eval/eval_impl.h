@@ -101,7 +101,11 @@ inline bool compare_numbers(int op, double x, double y) {
 // What every node evaluation does first: the collector's turn and the native-stack guard.
 [[gnu::always_inline]] inline void enter_node(const Node* n) {
     objman.maybe_collect();
-    if (static_cast<const char*>(__builtin_frame_address(0)) < eval_state.stack_limit) [[unlikely]]
+    // The stack pointer itself: asking for the frame address would force a frame pointer on
+    // every routine that makes this check.
+    const char* sp;
+    asm("mov %%rsp, %0" : "=r"(sp));
+    if (sp < eval_state.stack_limit) [[unlikely]]
         stack_exhausted(n->line);
 }
 

@@ -558,6 +558,103 @@ void stack_exhausted(int line) {
     raise(line, "Recursion limit exceeded");
 }
 
+namespace {
+
+// The cases of evaluate() that need locals live in functions of their own, so that evaluate
+// itself is a thin dispatcher: little to save on entry, and its calls become jumps.
+
+[[gnu::noinline]] Value eval_arith(Node* n, VContext& ctx) {
+    if (n->op <= OP_MOD && numeric_candidate(n)) {
+        double d;
+        if (eval_num(n, d)) return Value(d);
+    }
+    Value a = value_of(n->left, ctx);
+    Value b = value_of(n->right, ctx);
+    // A string that only this temporary holds (the result of a literal or of the `+`
+    // before it) takes the right side in place: a chain a + b + c + ... builds one string.
+    if (n->op == OP_ADD)
+        if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0 && !b.as_array()) {
+            append_plain(s->str, b);
+            return a;
+        }
+    if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())
+        return concat_plain(a, b);
+    return binary(n->op, a, b, n->line);
+}
+
+[[gnu::noinline]] Value eval_compare(Node* n, VContext& ctx) {
+    double x, y;
+    if (numeric_candidate(n->left) && numeric_candidate(n->right) && num_operand(n->left, x) &&
+        num_operand(n->right, y))
+        return Value::boolean(compare_numbers(n->op, x, y));
+    Value a = value_of(n->left, ctx);
+    Value b = value_of(n->right, ctx);
+    return Value::boolean(compare(n->op, a, b, n->line));
+}
+
+[[gnu::noinline]] Value eval_strict_or_match(Node* n, VContext& ctx) {
+    Value a = evaluate(n->left, ctx);
+    Value b = evaluate(n->right, ctx);
+    if (n->op == OP_SEQ || n->op == OP_SNE)
+        return Value::boolean(op_strict_equal(a, b) != (n->op == OP_SNE));
+    return Value::boolean(op_match(a, b, n->op == OP_NMATCH, n->line));
+}
+
+[[gnu::noinline]] Value eval_neg(Node* n, VContext& ctx) {
+    if (numeric_candidate(n)) {
+        double d;
+        if (eval_num(n, d)) return Value(d);
+    }
+    Value a = evaluate(n->left, ctx);
+    if (a.is_numeric()) return Value(-a.num());
+    return op_neg(a, n->line);
+}
+
+[[gnu::noinline]] Value eval_logic(Node* n, VContext& ctx) {
+    // The deciding operand's own value, not a boolean.
+    Value a = evaluate(n->left, ctx);
+    if (truthy(a) == (n->op == OP_OR)) return a;
+    return evaluate(n->right, ctx);
+}
+
+[[gnu::noinline]] Value eval_cond(Node* n, VContext& ctx) {
+    Node* branch = truthy(evaluate(n->kid(0), ctx)) ? n->kid(1) : n->kid(2);
+    return branch ? evaluate(branch, ctx) : Value();
+}
+
+[[gnu::noinline]] Value eval_assign(Node* n, VContext& ctx) {
+    Value v = value_of(n->right, ctx); // the right side runs before the target's parts
+    if (n->left->op == OP_IDENT) {
+        assign_ident(n->left, v);
+        return v;
+    }
+    return assign(n->left, std::move(v), ctx);
+}
+
+[[gnu::noinline]] Value eval_not(Node* n, VContext& ctx) {
+    Value a = evaluate(n->left, ctx);
+    if (n->op == OP_NOT) return Value::boolean(!truthy(a));
+    return op_bitnot(a, n->line);
+}
+
+[[gnu::noinline]] Value eval_list(Node* n, VContext& ctx) {
+    evaluate(n->left, ctx);
+    return evaluate(n->right, ctx);
+}
+
+[[gnu::noinline]] Value eval_string(Node* n) {
+    return make_string(std::string_view(n->str()->bytes));
+}
+
+[[gnu::noinline]] Value eval_ident(Node* n) {
+    Cell* c = scopes.lookup(n->name());
+    if (!c) c = scopes.lookupGlobal(n->name());
+    if (!c) raise_not_declared(n->name(), n->line);
+    return Value(*c);
+}
+
+} // namespace
+
 Value evaluate(Node* n, VContext& ctx) {
     enter_node(n);
     switch (n->op) {
@@ -565,23 +662,13 @@ Value evaluate(Node* n, VContext& ctx) {
     case OP_TRUE: return Value::boolean(true);
     case OP_FALSE: return Value::boolean(false);
     case OP_NUMBER: return Value(n->number);
-    case OP_STRING: return make_string(std::string_view(n->str()->bytes));
-    case OP_IDENT: {
-        Cell* c = scopes.lookup(n->name());
-        if (!c) c = scopes.lookupGlobal(n->name());
-        if (!c) raise_not_declared(n->name(), n->line);
-        return Value(*c);
-    }
+    case OP_STRING: return eval_string(n);
+    case OP_IDENT: return eval_ident(n);
     case OP_ADD:
     case OP_SUB:
     case OP_MUL:
     case OP_DIV:
     case OP_MOD:
-        if (numeric_candidate(n)) {
-            double d;
-            if (eval_num(n, d)) return Value(d);
-        }
-        [[fallthrough]];
     case OP_IDIV:
     case OP_POW:
     case OP_BITAND:
@@ -589,34 +676,13 @@ Value evaluate(Node* n, VContext& ctx) {
     case OP_BITXOR:
     case OP_SHR:
     case OP_SHL:
-    case OP_USHR: {
-        Value a = value_of(n->left, ctx);
-        Value b = value_of(n->right, ctx);
-        // A string that only this temporary holds (the result of a literal or of the `+`
-        // before it) takes the right side in place: a chain a + b + c + ... builds one string.
-        if (n->op == OP_ADD)
-            if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0 && !b.as_array()) {
-                append_plain(s->str, b);
-                return a;
-            }
-        if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())
-            return concat_plain(a, b);
-        return binary(n->op, a, b, n->line);
-    }
+    case OP_USHR: return eval_arith(n, ctx);
     case OP_EQ:
     case OP_NE:
     case OP_GT:
     case OP_GE:
     case OP_LT:
-    case OP_LE: {
-        double x, y;
-        if (numeric_candidate(n->left) && numeric_candidate(n->right) && num_operand(n->left, x) &&
-            num_operand(n->right, y))
-            return Value::boolean(compare_numbers(n->op, x, y));
-        Value a = value_of(n->left, ctx);
-        Value b = value_of(n->right, ctx);
-        return Value::boolean(compare(n->op, a, b, n->line));
-    }
+    case OP_LE: return eval_compare(n, ctx);
     case OP_CEQ:
     case OP_CNE:
     case OP_CGT:
@@ -624,48 +690,17 @@ Value evaluate(Node* n, VContext& ctx) {
     case OP_CLT:
     case OP_CLE: return eval_chain(n, ctx);
     case OP_SEQ:
-    case OP_SNE: {
-        Value a = evaluate(n->left, ctx);
-        Value b = evaluate(n->right, ctx);
-        return Value::boolean(op_strict_equal(a, b) != (n->op == OP_SNE));
-    }
+    case OP_SNE:
     case OP_MATCH:
-    case OP_NMATCH: {
-        Value a = evaluate(n->left, ctx);
-        Value b = evaluate(n->right, ctx);
-        return Value::boolean(op_match(a, b, n->op == OP_NMATCH, n->line));
-    }
-    case OP_NEG: {
-        if (numeric_candidate(n)) {
-            double d;
-            if (eval_num(n, d)) return Value(d);
-        }
-        Value a = evaluate(n->left, ctx);
-        if (a.is_numeric()) return Value(-a.num());
-        return op_neg(a, n->line);
-    }
-    case OP_BITNOT: return op_bitnot(evaluate(n->left, ctx), n->line);
-    case OP_NOT: return Value::boolean(!truthy(evaluate(n->left, ctx)));
+    case OP_NMATCH: return eval_strict_or_match(n, ctx);
+    case OP_NEG: return eval_neg(n, ctx);
+    case OP_BITNOT:
+    case OP_NOT: return eval_not(n, ctx);
     case OP_AND:
-    case OP_OR: {
-        // The deciding operand's own value, not a boolean.
-        Value a = evaluate(n->left, ctx);
-        if (truthy(a) == (n->op == OP_OR)) return a;
-        return evaluate(n->right, ctx);
-    }
-    case OP_COND: {
-        Node* branch = truthy(evaluate(n->kid(0), ctx)) ? n->kid(1) : n->kid(2);
-        return branch ? evaluate(branch, ctx) : Value();
-    }
-    case OP_LIST: evaluate(n->left, ctx); return evaluate(n->right, ctx);
-    case OP_ASSIGN: {
-        Value v = value_of(n->right, ctx); // the right side runs before the target's parts
-        if (n->left->op == OP_IDENT) {
-            assign_ident(n->left, v);
-            return v;
-        }
-        return assign(n->left, std::move(v), ctx);
-    }
+    case OP_OR: return eval_logic(n, ctx);
+    case OP_COND: return eval_cond(n, ctx);
+    case OP_LIST: return eval_list(n, ctx);
+    case OP_ASSIGN: return eval_assign(n, ctx);
     case OP_ADDEQ:
     case OP_SUBEQ:
     case OP_MULEQ:
