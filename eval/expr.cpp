@@ -273,6 +273,20 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
 [[gnu::noinline]] Value read_place(Node* n, VContext& ctx) {
     if (n->op == OP_INDEX && n->right) {
         Value idx = value_of(n->right, ctx);
+        // A variable's container is read in place: nothing runs between the lookup and the
+        // read, so the container needs no transient hold.
+        if (n->left->op == OP_IDENT) {
+            Cell* v = scopes.lookup(n->left->name());
+            if (!v) v = scopes.lookupGlobal(n->left->name());
+            if (v) {
+                if (VArray* a = v->as_array(); a && idx.is_numeric()) {
+                    if (Cell* c = a->at(array_index(idx, n->line))) return Value(*c);
+                } else if (VHash* h = v->as_hash()) {
+                    if (VString* k = idx.as_string())
+                        if (Cell* c = h->find(k->view())) return Value(*c);
+                }
+            }
+        }
         Value obj = value_of(n->left, ctx);
         if (VArray* a = obj.as_array(); a && idx.is_numeric())
             if (Cell* c = a->at(array_index(idx, n->line))) return Value(*c);
