@@ -74,20 +74,25 @@ inline double remainder_of(double x, double y) {
     return std::fmod(x, y);
 }
 
-[[gnu::always_inline]] inline Value binary(int op, const Value& a, const Value& b, int line) {
-    if (a.is_numeric() && b.is_numeric()) {
-        double x = a.num(), y = b.num();
-        switch (op) {
-        case OP_ADD: return Value(x + y);
-        case OP_SUB: return Value(x - y);
-        case OP_MUL: return Value(x * y);
-        case OP_DIV: return Value(x / y);
-        case OP_MOD:
-            if (y != 0) return Value(remainder_of(x, y));
-            break;
-        default: break;
-        }
+// + - * / % of two numbers; false where the general routine must decide (another operator,
+// or % by 0, which raises "Division by 0").
+[[gnu::always_inline]] inline bool numeric_op(int op, double x, double y, double& out) {
+    switch (op) {
+    case OP_ADD: out = x + y; return true;
+    case OP_SUB: out = x - y; return true;
+    case OP_MUL: out = x * y; return true;
+    case OP_DIV: out = x / y; return true;
+    case OP_MOD:
+        if (y == 0) return false;
+        out = remainder_of(x, y);
+        return true;
+    default: return false;
     }
+}
+
+[[gnu::always_inline]] inline Value binary(int op, const Value& a, const Value& b, int line) {
+    double r;
+    if (a.is_numeric() && b.is_numeric() && numeric_op(op, a.num(), b.num(), r)) return Value(r);
     return binary_slow(op, a, b, line);
 }
 
@@ -142,16 +147,7 @@ bool eval_num(Node* n, double& out) {
         return true;
     }
     if (!num_operand(n->left, x) || !num_operand(n->right, y)) return false;
-    switch (n->op) {
-    case OP_ADD: out = x + y; return true;
-    case OP_SUB: out = x - y; return true;
-    case OP_MUL: out = x * y; return true;
-    case OP_DIV: out = x / y; return true;
-    default:
-        if (y == 0) return false; // the routine raises "Division by 0"
-        out = remainder_of(x, y);
-        return true;
-    }
+    return numeric_op(n->op, x, y, out);
 }
 
 namespace {
@@ -330,9 +326,10 @@ bool compound_in_cell(Node* n, int op, Value& out) {
         if (!numeric_candidate(t->right) || !num_operand(t->right, i)) return false;
         c = a->at(array_index(Value(i), n->line));
     }
-    if (!c || !c->is_numeric()) return false;
-    out = binary(op, Value(*c), Value(y), n->line);
-    c->set(out);
+    double r;
+    if (!c || !c->is_numeric() || !numeric_op(op, c->num(), y, r)) return false;
+    c->set_num(r);
+    out = Value(r);
     return true;
 }
 
