@@ -31,7 +31,11 @@ struct DeepCopier {
     // on the source object.
     Value copy(const CellData& v) {
         VRef* o = v.obj();
-        if (!o) return Value(v.is_numeric() ? Value(v.num()) : Value());
+        if (!o) {
+            // Numbers, booleans and null stay as they are (a boolean keeps its tag).
+            if (v.is_bool()) return Value::boolean_raw(v.num());
+            return v.is_number() ? Value(v.num()) : Value();
+        }
         auto it = memo.find(o);
         if (it != memo.end()) return Value(it->second);
         VRef* c;

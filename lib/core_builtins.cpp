@@ -144,14 +144,14 @@ double level_size(const Value& d) {
 
 void check_nested_size(Args dims, int line, const char* name) {
     // Every dimension is one level of native recursion in build_nested.
+    // Levels below an empty one are never built, so they do not count.
     constexpr size_t kMaxDims = 4096;
-    if (dims.size() > kMaxDims) raise(line, "Array size too large in %s()", name);
     double cells = 0, arrays = 1;
-    for (const Value& d : dims) {
-        arrays *= level_size(d);
+    for (size_t i = 0; i < dims.size(); ++i) {
+        arrays *= level_size(dims[i]);
         if (arrays == 0) return;
         cells += arrays;
-        if (cells > static_cast<double>(kMaxArrayGrowth))
+        if (i >= kMaxDims || cells > static_cast<double>(kMaxArrayGrowth))
             raise(line, "Array size too large in %s()", name);
     }
 }
@@ -184,14 +184,18 @@ void bi_hash(VContext&, int line, Args a, Value& r) {
     r = std::move(out);
 }
 
+// n truncated toward zero when it lies in [lo, hi], else 0 (NaN included).  An integer has
+// no negative zero: int(-0.5) is 0, not -0.
+double trunc_in_range(double n, double lo, double hi) {
+    return n >= lo && n <= hi ? std::trunc(n) + 0.0 : 0.0;
+}
+
 void bi_int(VContext&, int, Args a, Value& r) {
-    double n = to_number(a[0]);
-    r = Value(n >= -2147483648.0 && n <= 2147483647.0 ? std::trunc(n) : 0.0);
+    r = Value(trunc_in_range(to_number(a[0]), -2147483648.0, 2147483647.0));
 }
 
 void bi_uint(VContext&, int, Args a, Value& r) {
-    double n = to_number(a[0]);
-    r = Value(n >= 0 && n <= 4294967295.0 ? std::trunc(n) : 0.0);
+    r = Value(trunc_in_range(to_number(a[0]), 0, 4294967295.0));
 }
 
 void bi_num(VContext&, int, Args a, Value& r) {

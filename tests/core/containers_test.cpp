@@ -59,6 +59,13 @@ TEST(Containers, deep_copy_keeps_sharing_and_cycles) {
     EXPECT_EQ(ca->cells[0].obj(), ca->cells[1].obj()) << "one copied string, twice";
     EXPECT_NE(ca->cells[0].obj(), str.obj());
     EXPECT_EQ(ca->cells[2].obj(), ca) << "the copy contains itself, not the source";
+    Value flags(new VHash());
+    flags.as_hash()->set("t", Value::boolean(true));
+    flags.as_hash()->set("n", Value(1));
+    Value fc = deep_copy(arr({Value::boolean(false), flags}), 1);
+    EXPECT_TRUE(fc.as_array()->cells[0].is_bool()) << "a boolean element stays a boolean";
+    EXPECT_TRUE(fc.as_array()->cells[1].as_hash()->find("t")->is_bool());
+    EXPECT_TRUE(fc.as_array()->cells[1].as_hash()->find("n")->is_number());
     self.as_array()->cells.clear(); // break the source cycle
     c.as_array()->cells.clear();
 }

@@ -140,6 +140,9 @@ TEST(Core, huge_arrays_fail_at_once) {
               at7("Array size too large in arrayi()"));
     std::vector<Value> deep(5000, Value(1));
     EXPECT_EQ(core.raised("array", deep), at7("Array size too large in array()"));
+    // levels below an empty one are never built
+    deep[0] = Value(0);
+    EXPECT_EQ(core("array", deep).as_array()->size(), 0u);
 }
 
 TEST(Core, hash_pairs) {
@@ -229,6 +232,9 @@ TEST(Core, conversions) {
     EXPECT_EQ(conv("int", {str("abc")}).num(), 0);
     EXPECT_EQ(conv("uint", {Value(-1)}).num(), 0);
     EXPECT_EQ(conv("uint", {Value(4294967295.0)}).num(), 4294967295.0);
+    // an integer has no negative zero
+    EXPECT_EQ(plain_form(conv("int", {Value(-0.5)})), "0");
+    EXPECT_EQ(plain_form(conv("uint", {Value(-0.0)})), "0");
     EXPECT_EQ(conv("num", {str("0xFFFFFFFF")}).num(), -1);
     EXPECT_TRUE(std::isnan(conv("num", {str("0X10")}).num()));
     EXPECT_EQ(text(conv("str", {Value(1.0 / 3)})), "0.3333333333");
