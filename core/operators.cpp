@@ -97,6 +97,7 @@ Value concat_plain(const CellData& a, const CellData& b) {
     VString* s;
     if (short_plain(a, ba, x) && short_plain(b, bb, y)) {
         s = new VString(x);
+        string_buffers.reserve(s->str, x.size() + y.size());
         s->str.append(y);
     } else {
         s = new VString();

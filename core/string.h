@@ -5,17 +5,63 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/value.h"
 
 namespace ruvo {
 
+// The heap buffers of strings that died, kept for new strings: text of more than the inline
+// 15 bytes that is made and dropped over and over (each line read, each line built for
+// output) then costs no allocation.  Only the interpreter's thread makes strings.
+class StringBuffers {
+public:
+    StringBuffers() { kept_.reserve(kKeep); }
+    // An empty string; one with a kept buffer when n bytes do not fit inline.
+    std::string take(size_t n) {
+        if (n <= kInline || kept_.empty()) return {};
+        std::string s = std::move(kept_.back());
+        kept_.pop_back();
+        return s;
+    }
+    // Gives s room for n bytes, from a kept buffer when it has to grow out of its own.
+    void reserve(std::string& s, size_t n) {
+        if (n > s.capacity()) grow(s, n);
+    }
+    // Keeps the buffer of a string that is being dropped (s is left empty).
+    void keep(std::string& s) {
+        if (s.capacity() > kInline) store(s);
+    }
+
+private:
+    static constexpr size_t kInline = 15; // what std::string holds without a buffer
+    static constexpr size_t kKeep = 64;
+    static constexpr size_t kMaxCapacity = 4096;
+    [[gnu::noinline]] void grow(std::string& s, size_t n) {
+        std::string b = take(n);
+        b.reserve(n);
+        b.assign(s);
+        s.swap(b);
+        keep(b);
+    }
+    [[gnu::noinline]] void store(std::string& s) {
+        if (s.capacity() > kMaxCapacity || kept_.size() >= kKeep) return;
+        s.clear();
+        kept_.push_back(std::move(s));
+    }
+    std::vector<std::string> kept_;
+};
+extern StringBuffers string_buffers;
+
 class VString final : public VRef {
 public:
     VString() : VRef(VKind::String) {}
-    explicit VString(std::string_view s) : VRef(VKind::String), str(s) {}
+    explicit VString(std::string_view s) : VRef(VKind::String), str(string_buffers.take(s.size())) {
+        str.assign(s);
+    }
     explicit VString(std::string&& s) : VRef(VKind::String), str(std::move(s)) {}
-    explicit VString(const char* s) : VRef(VKind::String), str(s) {}
+    explicit VString(const char* s) : VString(std::string_view(s)) {}
+    ~VString() override { string_buffers.keep(str); }
 
     VRef* clone() const override { return new VString(str); }
     const char* type_name() const override { return "string"; }

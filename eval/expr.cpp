@@ -585,7 +585,14 @@ namespace {
     // before it) takes the right side in place: a chain a + b + c + ... builds one string.
     if (n->op == OP_ADD)
         if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0 && !b.as_array()) {
-            append_plain(s->str, b);
+            char buf[kNumberTextMax];
+            std::string_view v;
+            if (short_plain(b, buf, v)) {
+                string_buffers.reserve(s->str, s->str.size() + v.size());
+                s->str.append(v);
+            } else {
+                append_plain(s->str, b);
+            }
             return a;
         }
     if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/string.h"
 #include "core/text.h"
 #include "io/codec.h"
 
@@ -19,6 +20,10 @@ namespace ruvo {
 FileLimits file_limits;
 
 namespace {
+
+// A line read goes into a buffer kept from a dead string when there is one: most lines are
+// longer than what a string holds inline.
+constexpr size_t kLineGuess = 64;
 
 // Translates a mode string of the C library ("r", "w", "a", then any of "+", "b", "t", "x")
 // into what fopen gets; false for anything else.  "e" is always added: child processes of
@@ -234,7 +239,7 @@ void VFile::read_line(std::string& line, size_t limit) {
 }
 
 std::string VFile::gets() {
-    std::string line;
+    std::string line = string_buffers.take(kLineGuess);
     if (!stream_) return line;
     before_read();
     read_line(line, file_limits.line);

@@ -1,0 +1,7 @@
+#include "core/string.h"
+
+namespace ruvo {
+
+StringBuffers string_buffers;
+
+} // namespace ruvo
