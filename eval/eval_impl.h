@@ -47,7 +47,7 @@ bool eval_num(Node* n, double& out);
         return true;
     }
     if (n->op == OP_IDENT) {
-        Cell* c = scopes.lookup(n->name());
+        Cell* c = scopes.lookup(n);
         if (!c) c = scopes.lookupGlobal(n->name());
         if (!c || !c->is_numeric()) return false;
         out = c->num();
@@ -73,7 +73,7 @@ inline bool compare_numbers(int op, double x, double y) {
 [[gnu::always_inline]] inline Value value_of(Node* c, VContext& ctx) {
     if (c->op == OP_NUMBER) return Value(c->number);
     if (c->op == OP_IDENT) {
-        if (Cell* cell = scopes.lookup(c->name())) return Value(*cell);
+        if (Cell* cell = scopes.lookup(c)) return Value(*cell);
     } else if (numeric_candidate(c)) {
         double d;
         if (eval_num(c, d)) return Value(d);

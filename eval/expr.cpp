@@ -198,7 +198,7 @@ int compound_operator(int op) {
 }
 
 inline void assign_ident(Node* n, const Value& v) {
-    Cell* c = scopes.lookup(n->name());
+    Cell* c = scopes.lookup(n);
     if (!c) {
         if (scopes.strict) raise_not_declared(n->name(), n->line);
         c = scopes.declare(n->name(), 0);
@@ -272,7 +272,7 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
         // A variable's container is read in place: nothing runs between the lookup and the
         // read, so the container needs no transient hold.
         if (n->left->op == OP_IDENT) {
-            Cell* v = scopes.lookup(n->left->name());
+            Cell* v = scopes.lookup(n->left);
             if (!v) v = scopes.lookupGlobal(n->left->name());
             if (v) {
                 if (VArray* a = v->as_array(); a && idx.is_numeric()) {
@@ -305,7 +305,7 @@ bool compound_in_cell(Node* n, int op, Value& out) {
     if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(n->right) ||
         !num_operand(n->right, y))
         return false;
-    Cell* holder = scopes.lookup(t->left->name());
+    Cell* holder = scopes.lookup(t->left);
     if (!holder) return false;
     Cell* c = nullptr;
     if (VHash* h = holder->as_hash()) {
@@ -313,7 +313,7 @@ bool compound_in_cell(Node* n, int op, Value& out) {
         if (t->right->op == OP_STRING) {
             key = t->right->str()->bytes;
         } else if (t->right->op == OP_IDENT) {
-            Cell* kc = scopes.lookup(t->right->name());
+            Cell* kc = scopes.lookup(t->right);
             VString* k = kc ? kc->as_string() : nullptr;
             if (!k) return false;
             key = k->view();
@@ -372,23 +372,28 @@ bool compound_in_cell(Node* n, int op, Value& out) {
 }
 
 // ++a, a++, --a, a--.
-[[gnu::noinline]] Value eval_incdec(Node* n, VContext& ctx) {
-    bool pre = n->op == OP_PREINC || n->op == OP_PREDEC;
-    double delta = n->op == OP_PREINC || n->op == OP_POSTINC ? 1.0 : -1.0;
-    if (n->left->op == OP_IDENT) {
-        Cell* c = scopes.lookup(n->left->name());
-        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
-            double old = c->num();
-            c->set_num(old + delta);
-            return Value(pre ? old + delta : old);
-        }
-    }
+// ++ and -- on anything but a variable holding a number.
+[[gnu::noinline]] Value incdec_place(Node* n, VContext& ctx, bool pre, double delta) {
     Place p;
     getPlace(n->left, false, p, ctx);
     Value old = p.read(n->line);
     Value r = binary(delta > 0 ? OP_ADD : OP_SUB, old, Value(1.0), n->line);
     p.write(r);
     return pre ? r : old;
+}
+
+[[gnu::noinline]] Value eval_incdec(Node* n, VContext& ctx) {
+    bool pre = n->op == OP_PREINC || n->op == OP_PREDEC;
+    double delta = n->op == OP_PREINC || n->op == OP_POSTINC ? 1.0 : -1.0;
+    if (n->left->op == OP_IDENT) {
+        Cell* c = scopes.lookup(n->left);
+        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
+            double old = c->num();
+            c->set_num(old + delta);
+            return Value(pre ? old + delta : old);
+        }
+    }
+    return incdec_place(n, ctx, pre, delta);
 }
 
 [[gnu::noinline]] Value eval_swap(Node* n, VContext& ctx) {
@@ -493,7 +498,7 @@ void Place::write(const CellData& v) {
 void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
     switch (n->op) {
     case OP_IDENT: {
-        Cell* c = scopes.lookup(n->name());
+        Cell* c = scopes.lookup(n);
         if (!c && allow_global) c = scopes.lookupGlobal(n->name());
         if (!c) raise_not_declared(n->name(), n->line);
         p.kind = Place::Var;
@@ -665,7 +670,7 @@ namespace {
 }
 
 [[gnu::noinline]] Value eval_ident(Node* n) {
-    Cell* c = scopes.lookup(n->name());
+    Cell* c = scopes.lookup(n);
     if (!c) c = scopes.lookupGlobal(n->name());
     if (!c) raise_not_declared(n->name(), n->line);
     return Value(*c);

@@ -23,10 +23,16 @@
 
 #include "core/atom.h"
 #include "core/value.h"
+#include "front/node.h"
 
 namespace ruvo {
 
 struct func_data;
+
+// Changes whenever a symbol is added to or removed from any scope.  What a name resolves to
+// depends only on the symbols visible from where it is read, so a name node may keep the cell
+// it found until this changes (a loop whose body declares nothing resolves its names once).
+inline uint64_t symbols_epoch = 1;
 
 struct Symbol {
     Atom name = nullptr;
@@ -97,6 +103,18 @@ struct ScopeStack {
         if (base == 0 && name->global) return &name->global->value;
         return nullptr;
     }
+    // lookup() of an identifier node, through the node's cache.
+    Cell* lookup(Node* n) {
+        Atom name = n->name();
+        if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
+        if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
+        Cell* c = lookup(name);
+        if (c) {
+            n->cache = c;
+            n->cache_epoch = symbols_epoch;
+        }
+        return c;
+    }
     Cell* lookupGlobal(Atom name) const { return name->global ? &name->global->value : nullptr; }
     Cell* lookupOrDeclare(Atom name) {
         Cell* c = lookup(name);
@@ -159,6 +177,7 @@ inline void free_scope(SymMan* s) {
 }
 
 inline Symbol* SymMan::add(Atom name) {
+    ++symbols_epoch;
     Symbol* s = is_global ? name->global : find(name);
     if (s) {
         s->value.set_null();
@@ -180,6 +199,7 @@ inline Symbol* SymMan::add(Atom name) {
 inline void SymMan::clear() {
     // Unlink first: releasing a value may run destructors that look at variables.
     Symbol* s = first;
+    if (s) ++symbols_epoch;
     first = last = nullptr;
     while (s) {
         Symbol* n = s->next;

@@ -175,6 +175,10 @@ struct token_tag__ {
     token_tag__* left = nullptr;
     token_tag__* right = nullptr;
     token_tag__* next = nullptr;
+    // A name's variable as last resolved, valid while the set of symbols has not changed
+    // since (see eval/scope.h).
+    void* cache = nullptr;
+    uint64_t cache_epoch = 0;
 
     Atom name() const { return static_cast<Atom>(data); }
     node_string* str() const { return static_cast<node_string*>(data); }
