@@ -29,9 +29,11 @@ namespace ruvo {
 
 struct func_data;
 
-// Changes whenever a symbol is added to or removed from any scope.  What a name resolves to
-// depends only on the symbols visible from where it is read, so a name node may keep the cell
-// it found until this changes (a loop whose body declares nothing resolves its names once).
+// Changes whenever a symbol is added to or removed from any scope and whenever a call begins
+// or ends (a call sees none of its caller's symbols, even when it runs the same function).  What a
+// name resolves to depends only on the symbols visible from where it is read, so a name node
+// may keep the cell it found until this changes (a loop whose body declares nothing resolves
+// its names once).
 inline uint64_t symbols_epoch = 1;
 
 struct Symbol {
@@ -214,6 +216,7 @@ inline void SymMan::clear() {
 
 inline SymMan* ScopeStack::enterCall(SymMan*& statics) {
     if (!statics) statics = new SymMan(SymMan::Static);
+    ++symbols_epoch;
     uint32_t d = static_cast<uint32_t>(entries.size());
     entries.push_back(statics);
     SymMan* call = alloc_scope(SymMan::Function);
@@ -228,7 +231,10 @@ inline void ScopeStack::drop_top() {
     SymMan* s = entries.back();
     entries.pop_back();
     if (!s || s->kind == SymMan::Static) return;
-    if (s->kind == SymMan::Function && !entries.empty()) base = s->saved_base;
+    if (s->kind == SymMan::Function && !entries.empty()) {
+        base = s->saved_base;
+        ++symbols_epoch; // the caller sees its own symbols again
+    }
     if (s->is_global)
         s->clear(), delete s;
     else
