@@ -79,12 +79,8 @@ void VHash::grow() {
 }
 
 Cell& VHash::get_or_insert(std::string_view key) {
-    if (last_ && same_bytes(last_->first, key)) return last_->second;
-    uint64_t h = hash_bytes(key);
-    if (Entry* e = lookup(key, h)) {
-        last_ = e;
-        return e->second;
-    }
+    uint64_t h;
+    if (Entry* e = locate(key, h)) return e->second;
     // At most three quarters full, so that probes stay short.
     if ((size_ + 1) * 4 > slots_.size() * 3) grow();
     auto* e = new Entry(key, h);

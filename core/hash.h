@@ -101,14 +101,10 @@ public:
     void mark_children() override;
 
     size_t size() const { return size_; }
-    // The entry found or made last is tried first: reading a key and then updating it (a
-    // test with key() before an increment) hashes it once.
     Cell* find(std::string_view key) {
-        if (last_ && same_bytes(last_->first, key)) return &last_->second;
-        Entry* e = lookup(key, hash_bytes(key));
-        if (!e) return nullptr;
-        last_ = e;
-        return &e->second;
+        uint64_t h;
+        Entry* e = locate(key, h);
+        return e ? &e->second : nullptr;
     }
     Cell& get_or_insert(std::string_view key);
     void set(std::string_view key, const CellData& v) { get_or_insert(key).set(v); }
@@ -124,6 +120,16 @@ private:
         uint64_t hash = 0;
         Entry* entry = nullptr; // null: empty
     };
+    // The entry of key.  The entry found or made last is tried first: reading a key and then
+    // updating it (a test with key() before an increment) hashes it once.  When the key is
+    // absent, h is its hash.
+    Entry* locate(std::string_view key, uint64_t& h) {
+        if (last_ && same_bytes(last_->first, key)) return last_;
+        h = hash_bytes(key);
+        Entry* e = lookup(key, h);
+        if (e) last_ = e;
+        return e;
+    }
     Entry* lookup(std::string_view key, uint64_t h) const {
         if (size_ == 0) return nullptr;
         for (size_t i = h & mask_;; i = (i + 1) & mask_) {
@@ -142,7 +148,6 @@ private:
     mutable bool dirty_ = false;
     uint32_t epoch_ = 0;
     Entry* last_ = nullptr; // an entry of this hash, or null
-
 };
 
 inline VHash* CellData::as_hash() const {

@@ -266,6 +266,15 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
 }
 
 // Reads a[i], h.m, h[k]; an element of an array is read without a place.
+// The element of an array or hash that a read finds in place, or null (the general path then
+// decides: a missing element, a bad index, another kind of container).
+Cell* element_in_place(const CellData& holder, const Value& idx, int line) {
+    if (VArray* a = holder.as_array(); a && idx.is_numeric()) return a->at(array_index(idx, line));
+    if (VHash* h = holder.as_hash())
+        if (VString* k = idx.as_string()) return h->find(k->view());
+    return nullptr;
+}
+
 [[gnu::noinline]] Value read_place(Node* n, VContext& ctx) {
     if (n->op == OP_INDEX && n->right) {
         Value idx = value_of(n->right, ctx);
@@ -274,18 +283,11 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
         if (n->left->op == OP_IDENT) {
             Cell* v = scopes.lookup(n->left);
             if (!v) v = scopes.lookupGlobal(n->left->name());
-            if (v) {
-                if (VArray* a = v->as_array(); a && idx.is_numeric()) {
-                    if (Cell* c = a->at(array_index(idx, n->line))) return Value(*c);
-                } else if (VHash* h = v->as_hash()) {
-                    if (VString* k = idx.as_string())
-                        if (Cell* c = h->find(k->view())) return Value(*c);
-                }
-            }
+            if (v)
+                if (Cell* c = element_in_place(*v, idx, n->line)) return Value(*c);
         }
         Value obj = value_of(n->left, ctx);
-        if (VArray* a = obj.as_array(); a && idx.is_numeric())
-            if (Cell* c = a->at(array_index(idx, n->line))) return Value(*c);
+        if (Cell* c = element_in_place(obj, idx, n->line)) return Value(*c);
         Place p;
         index_place(n, std::move(idx), std::move(obj), p);
         return p.read(n->line);
