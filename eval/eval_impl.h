@@ -104,7 +104,11 @@ inline bool compare_numbers(int op, double x, double y) {
     // The stack pointer itself: asking for the frame address would force a frame pointer on
     // every routine that makes this check.
     const char* sp;
+#if defined(__x86_64__)
     asm("mov %%rsp, %0" : "=r"(sp));
+#else
+    sp = static_cast<const char*>(__builtin_frame_address(0));
+#endif
     if (sp < eval_state.stack_limit) [[unlikely]]
         stack_exhausted(n->line);
 }
