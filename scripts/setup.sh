@@ -31,7 +31,8 @@ cmake --build build -j "$jobs"
 case "$mode" in
 example)
     echo "built build/lib/libruvo.so, build/bin/ruvo and build/bin/ruvow"
-    build/bin/ruvo examples/wordcount.rv examples/sample.txt
+    # input files are opened relative to the script's directory, which becomes current
+    build/bin/ruvo examples/wordcount.rv sample.txt
     ;;
 test)
     ctest --test-dir build --output-on-failure -j "$jobs"
