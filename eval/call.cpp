@@ -29,8 +29,9 @@ public:
     ~InlineArgs() {
         while (n_) data()[--n_].~Value();
     }
-    void push(Value&& v) {
-        new (data() + n_) Value(std::move(v));
+    // The value of argument node a, made in its slot (no temporary to move from).
+    void push(Node* a, VContext& ctx) {
+        new (data() + n_) Value(value_of(a, ctx));
         ++n_;
     }
     std::span<Value> span() { return {data(), n_}; }
@@ -109,7 +110,7 @@ Value eval_call(Node* n, VContext& ctx) {
     for (Node* a = n->left; a; a = a->next) ++count;
     if (count <= kInlineArgs) {
         InlineArgs args;
-        for (Node* a = n->left; a; a = a->next) args.push(value_of(a, ctx));
+        for (Node* a = n->left; a; a = a->next) args.push(a, ctx);
         // A built-in called by name, with no variable of that name that could shadow it,
         // goes straight to its handler.
         if (Node* callee = n->right; callee->op == OP_IDENT) {
