@@ -20,17 +20,40 @@ BENCHMARKS = ["fib", "loop", "join", "concat", "sort_num", "sort_cmp", "words", 
 OTHERS = [("lua", "lua5.4", ".lua"), ("perl", "perl", ".pl"), ("python", "python3", ".py")]
 
 
-def run(cmd, repeat):
-    best, out = None, None
+def debian_program(exe):
+    """The distribution's own program (the Debian package the comparison is about) when it
+    is installed, else whatever the PATH finds first."""
+    own = os.path.join("/usr/bin", exe)
+    return own if os.access(own, os.X_OK) else shutil.which(exe)
+
+
+def run_once(cmd):
+    """One run: (seconds, output), or (None, what it printed) when it failed."""
+    t = time.perf_counter()
+    p = subprocess.run(cmd, capture_output=True, cwd=HERE)
+    dt = time.perf_counter() - t
+    # a RUVO script's exit code is its last value (print gives 1): judge by the output
+    if p.stderr or not p.stdout:
+        return None, (p.stdout + p.stderr).decode("latin-1")
+    return dt, p.stdout.replace(b"\r\n", b"\n").decode("latin-1").strip()
+
+
+def run_interleaved(cmds, repeat):
+    """Best time and output of each command.  The commands take turns, so that a change of
+    load on the machine falls on all of them alike."""
+    best = [None] * len(cmds)
+    out = [None] * len(cmds)
+    failed = [False] * len(cmds)
     for _ in range(repeat):
-        t = time.perf_counter()
-        p = subprocess.run(cmd, capture_output=True, cwd=HERE)
-        dt = time.perf_counter() - t
-        # a RUVO script's exit code is its last value (print gives 1): judge by the output
-        if p.stderr or not p.stdout:
-            return None, (p.stdout + p.stderr).decode("latin-1")
-        out = p.stdout.replace(b"\r\n", b"\n").decode("latin-1").strip()
-        best = dt if best is None else min(best, dt)
+        for i, cmd in enumerate(cmds):
+            if failed[i]:
+                continue
+            dt, o = run_once(cmd)
+            if dt is None:
+                failed[i], best[i], out[i] = True, None, o
+                continue
+            out[i] = o
+            best[i] = dt if best[i] is None else min(best[i], dt)
     return best, out
 
 
@@ -41,7 +64,8 @@ def main():
     ap.add_argument("names", nargs="*")
     args = ap.parse_args()
     names = args.names or BENCHMARKS
-    others = [(label, exe, ext) for label, exe, ext in OTHERS if shutil.which(exe)]
+    others = [(label, debian_program(exe), ext) for label, exe, ext in OTHERS
+              if debian_program(exe)]
 
     header = "%-10s %9s" % ("benchmark", "ruvo")
     for label, _, _ in others:
@@ -49,10 +73,12 @@ def main():
     print(header)
     ok = True
     for name in names:
-        rt, rout = run([os.path.abspath(args.ruvo), name + ".rv"], args.repeat)
+        cmds = [[os.path.abspath(args.ruvo), name + ".rv"]]
+        cmds += [[exe, name + ext] for _, exe, ext in others]
+        times, outs = run_interleaved(cmds, args.repeat)
+        rt, rout = times[0], outs[0]
         line = "%-10s %9s" % (name, "%.3f" % rt if rt is not None else "failed")
-        for label, exe, ext in others:
-            t, out = run([exe, name + ext], args.repeat)
+        for (label, exe, ext), t, out in zip(others, times[1:], outs[1:]):
             if t is None or rt is None:
                 line += " %9s %6s" % ("failed" if t is None else "%.3f" % t, "-")
                 ok = False
