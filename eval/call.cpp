@@ -27,7 +27,7 @@ public:
     InlineArgs(const InlineArgs&) = delete;
     InlineArgs& operator=(const InlineArgs&) = delete;
     ~InlineArgs() {
-        while (n_) data()[--n_].~Value();
+        for (size_t i = n_; i > 0; --i) data()[i - 1].~Value();
     }
     // The value of argument node a, made in its slot (no temporary to move from).
     void push(Node* a, VContext& ctx) {
@@ -35,6 +35,7 @@ public:
         ++n_;
     }
     std::span<Value> span() { return {data(), n_}; }
+    size_t size() const { return n_; }
 
 private:
     Value* data() { return std::launder(reinterpret_cast<Value*>(raw_)); }
@@ -103,28 +104,31 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
     return callFunction(ctx, n->line, fd, args);
 }
 
+// A call with more than eight arguments: the first eight, already evaluated, move to the heap
+// with the rest.
+[[gnu::noinline]] Value call_long(Node* n, VContext& ctx, InlineArgs& first, Node* rest) {
+    std::vector<Value> args;
+    for (Value& v : first.span()) args.push_back(std::move(v));
+    for (; rest; rest = rest->next) args.push_back(evaluate(rest, ctx));
+    return dispatch(n, ctx, args);
+}
+
 } // namespace
 
 Value eval_call(Node* n, VContext& ctx) {
-    size_t count = 0;
-    for (Node* a = n->left; a; a = a->next) ++count;
-    if (count <= kInlineArgs) {
-        InlineArgs args;
-        for (Node* a = n->left; a; a = a->next) args.push(a, ctx);
-        // A built-in called by name, with no variable of that name that could shadow it,
-        // goes straight to its handler.
-        if (Node* callee = n->right; callee->op == OP_IDENT) {
-            Atom name = callee->name();
-            if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
-                if (func_data* fd = name->func->select(static_cast<int>(count)); fd && fd->builtin)
-                    return call_builtin(ctx, n->line, fd, args.span());
-        }
-        return dispatch(n, ctx, args.span());
+    InlineArgs args;
+    Node* a = n->left;
+    for (; a && args.size() < kInlineArgs; a = a->next) args.push(a, ctx);
+    if (a) return call_long(n, ctx, args, a);
+    // A built-in called by name, with no variable of that name that could shadow it, goes
+    // straight to its handler.
+    if (Node* callee = n->right; callee->op == OP_IDENT) {
+        Atom name = callee->name();
+        if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
+            if (func_data* fd = name->func->select(static_cast<int>(args.size())); fd && fd->builtin)
+                return call_builtin(ctx, n->line, fd, args.span());
     }
-    std::vector<Value> args;
-    args.reserve(count);
-    for (Node* a = n->left; a; a = a->next) args.push_back(evaluate(a, ctx));
-    return dispatch(n, ctx, args);
+    return dispatch(n, ctx, args.span());
 }
 
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
