@@ -220,12 +220,16 @@ std::string_view plain_view(const CellData& v, std::string& buf) {
     return buf;
 }
 
+} // namespace
+
 int compare_bytes(std::string_view x, std::string_view y) {
     size_t n = x.size() < y.size() ? x.size() : y.size();
     int c = n ? std::memcmp(x.data(), y.data(), n) : 0;
     if (c != 0) return c;
     return x.size() < y.size() ? -1 : (x.size() > y.size() ? 1 : 0);
 }
+
+namespace {
 
 RegExp* regexp_of(const CellData& v) {
     VRegExp* r = as_regexp(v);

@@ -5,6 +5,8 @@
 // own message ("Bad type operation in operator +").
 #pragma once
 
+#include <string_view>
+
 #include "core/value.h"
 
 namespace ruvo {
@@ -20,6 +22,8 @@ Value concat_plain(const CellData& a, const CellData& b);
 // `<` `<=` `>` `>=`: false when either is NaN; strings compare by plain form bytes.
 bool op_compare(CmpOp op, const Value& a, const Value& b, int line);
 bool op_equal(const Value& a, const Value& b);        // ==
+// The byte order of two strings: negative, zero or positive (a proper prefix first).
+int compare_bytes(std::string_view x, std::string_view y);
 bool op_strict_equal(const Value& a, const Value& b); // ===
 Value op_bitnot(const Value& a, int line);
 Value op_bit(BitOp op, const Value& a, const Value& b, int line);

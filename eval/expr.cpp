@@ -607,11 +607,42 @@ namespace {
     return binary(n->op, a, b, n->line);
 }
 
+// The relation op (OP_EQ .. OP_LE) of two strings whose byte order is c.
+bool relation_holds(int op, int c) {
+    switch (op) {
+    case OP_EQ: return c == 0;
+    case OP_NE: return c != 0;
+    case OP_GT: return c > 0;
+    case OP_GE: return c >= 0;
+    case OP_LT: return c < 0;
+    default: return c <= 0;
+    }
+}
+
+// A comparison with a string literal on one side (`(line = gets()) != ""`): when the other
+// side yields a string, its bytes are compared with the literal's, and the literal's string
+// object is never made.  Any other value takes the general routine.  The literal has nothing
+// to run, so evaluating the other side first changes nothing.
+[[gnu::noinline]] Value compare_with_literal(Node* n, VContext& ctx) {
+    bool literal_left = n->left->op == OP_STRING;
+    Node* literal = literal_left ? n->left : n->right;
+    Value v = value_of(literal_left ? n->right : n->left, ctx);
+    if (VString* s = v.as_string()) {
+        std::string_view t = literal->str()->bytes;
+        int c = literal_left ? compare_bytes(t, s->view()) : compare_bytes(s->view(), t);
+        return Value::boolean(relation_holds(n->op, c));
+    }
+    Value w = evaluate(literal, ctx);
+    return Value::boolean(literal_left ? compare(n->op, w, v, n->line)
+                                       : compare(n->op, v, w, n->line));
+}
+
 [[gnu::noinline]] Value eval_compare(Node* n, VContext& ctx) {
     double x, y;
     if (numeric_candidate(n->left) && numeric_candidate(n->right) && num_operand(n->left, x) &&
         num_operand(n->right, y))
         return Value::boolean(compare_numbers(n->op, x, y));
+    if (n->left->op == OP_STRING || n->right->op == OP_STRING) return compare_with_literal(n, ctx);
     Value a = value_of(n->left, ctx);
     Value b = value_of(n->right, ctx);
     return Value::boolean(compare(n->op, a, b, n->line));
