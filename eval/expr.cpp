@@ -806,16 +806,19 @@ Value evaluate(Node* n, VContext& ctx) {
 }
 
 Value execBlock(Context* c, VContext& ctx) {
-    Value last;
-    for (Node* s : c->stmts) {
-        if (!s) continue;
-        // Drop the previous value first: a statement such as `s += "x"` may only append in
-        // place while no transient value holds the string.
-        last.set_null();
-        last = run_statement(s, ctx);
-        if (ctx.status != VContext::Normal) break;
+    // Each value is dropped as soon as the next statement is due: a statement such as
+    // `s += "x"` may only append in place while no transient value holds the string.  The
+    // last statement's value is the block's; so is the value of one that leaves early.
+    Node* const* p = c->stmts.data();
+    Node* const* end = p + c->stmts.size();
+    while (end != p && !end[-1]) --end;
+    if (p == end) return Value();
+    for (; p + 1 != end; ++p) {
+        if (!*p) continue;
+        Value v = run_statement(*p, ctx);
+        if (ctx.status != VContext::Normal) return v;
     }
-    return last;
+    return run_statement(*p, ctx);
 }
 
 } // namespace ruvo

@@ -263,6 +263,11 @@ protected:
 TEST_F(CoreScript, eval_runs_text) {
     EXPECT_EQ(output("print(eval(\"1 + 2;\"));"), "3\n");
     EXPECT_EQ(output("print(eval(\"return 4; 5;\"));"), "4\n");
+    // the value of the last statement run: empty statements after it, blocks and declarations
+    EXPECT_EQ(output("print(eval(\"1; 2; ; ;\"));"), "2\n");
+    EXPECT_EQ(output("print(eval(\"{ 3; { 4; } }\"));"), "4\n");
+    EXPECT_EQ(output("print(eval(\"var a = 5, b = 6;\"));"), "6\n");
+    EXPECT_EQ(output("print(eval(\";\"));"), "null\n");
     EXPECT_EQ(output("print(eval(\"exit(6);\")); print(7);"), "6\n7\n");
     EXPECT_EQ(output("print(eval(\"break;\")); print(1);"),
               "null\n1\nerror [1]: Bad break or continue\n");
