@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include "host/ruvo_main.h"
 
@@ -25,13 +26,27 @@ void* run(void* p) {
     return nullptr;
 }
 
+// Whether the main thread may grow its stack to the interpreter's size.  It usually may (the
+// common limit is 8 MiB), and then the interpreter runs on it: a thread of its own would
+// start on whichever processor is idle at that moment, away from the caches the process
+// has warmed, and on a loaded machine often on the slower one.
+bool main_stack_suffices() {
+    rlimit r;
+    if (getrlimit(RLIMIT_STACK, &r) != 0) return false;
+    return r.rlim_cur == RLIM_INFINITY || r.rlim_cur >= kInterpreterStack;
+}
+
 } // namespace
 
 int launch_interpreter(int argc, char** argv, int windowed) {
     launch_args a{argc, argv, windowed, 0};
-    // The main thread only waits: the interpreter thread takes the main malloc arena, which
-    // grows in large steps, instead of an arena of its own that grows a page at a time.
+    // One malloc arena: a thread of the interpreter's own takes the main arena, which grows
+    // in large steps, instead of an arena of its own that grows a page at a time.
     mallopt(M_ARENA_MAX, 1);
+    if (main_stack_suffices()) {
+        run(&a);
+        return a.result;
+    }
     pthread_attr_t attr;
     pthread_t thread;
     if (pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, kInterpreterStack) == 0 &&
