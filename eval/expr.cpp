@@ -581,11 +581,28 @@ namespace {
 // The cases of evaluate() that need locals live in functions of their own, so that evaluate
 // itself is a thin dispatcher: little to save on entry, and its calls become jumps.
 
+// x + "literal" where x is a string that only this temporary holds (the result of a literal
+// or of the + before it: "a" + i + "\n"): the literal's bytes are appended to it in place,
+// without a string object of their own.
+[[gnu::noinline]] Value add_literal(Node* n, VContext& ctx) {
+    Value a = value_of(n->left, ctx);
+    if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0) {
+        std::string_view t = n->right->str()->bytes;
+        string_buffers.reserve(s->str, s->str.size() + t.size());
+        s->str.append(t);
+        return a;
+    }
+    Value b = evaluate(n->right, ctx);
+    if (!a.as_array()) return concat_plain(a, b);
+    return binary(OP_ADD, a, b, n->line);
+}
+
 [[gnu::noinline]] Value eval_arith(Node* n, VContext& ctx) {
     if (n->op <= OP_MOD && numeric_candidate(n)) {
         double d;
         if (eval_num(n, d)) return Value(d);
     }
+    if (n->op == OP_ADD && n->right->op == OP_STRING) return add_literal(n, ctx);
     Value a = value_of(n->left, ctx);
     Value b = value_of(n->right, ctx);
     // A string that only this temporary holds (the result of a literal or of the `+`
