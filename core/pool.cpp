@@ -22,38 +22,35 @@ std::vector<void*>& chunks() {
     static auto* c = new std::vector<void*>;
     return *c;
 }
+} // namespace
 
-#if RUVO_HUGE_HEAP
 // A script that makes hundreds of thousands of objects touches tens of megabytes of new
 // memory; in 4 KiB pages that costs as much time in page faults as the script's own work.
 // So the heap grows in large steps (address space only: pages are still made on first
 // touch) and every stretch it grows by is advised for transparent huge pages.  Large
 // buffers come from the heap too, inside the advised stretches.  Called on every chunk the
 // pool makes, which is often enough to advise a new stretch before much of it is used.
-void advise_heap() {
+void ObjectPool::advise_heap() {
+#if RUVO_HUGE_HEAP
     constexpr uintptr_t kHuge = 2u << 20;
-    static uintptr_t advised = 0; // end of the heap as last advised
-    if (advised == 0) {
+    if (heap_advised_ == 0) {
         mallopt(M_TOP_PAD, 32 << 20);
         mallopt(M_MMAP_THRESHOLD, 32 << 20);
         mallopt(M_TRIM_THRESHOLD, 64 << 20);
-        advised = reinterpret_cast<uintptr_t>(sbrk(0));
+        heap_advised_ = reinterpret_cast<uintptr_t>(sbrk(0));
         return;
     }
     auto end = reinterpret_cast<uintptr_t>(sbrk(0));
-    if (end < advised + kHuge) return;
-    uintptr_t from = (advised + kHuge - 1) & ~(kHuge - 1);
+    if (end < heap_advised_ + kHuge) return;
+    uintptr_t from = (heap_advised_ + kHuge - 1) & ~(kHuge - 1);
     uintptr_t to = end & ~(kHuge - 1);
     if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-    advised = end;
-}
+    heap_advised_ = end;
 #endif
-} // namespace
+}
 
 ObjectPool::FreeBlock* ObjectPool::refill(size_t c) {
-#if RUVO_HUGE_HEAP
     advise_heap();
-#endif
     constexpr size_t kChunk = 64 * 1024;
     size_t size = (c + 1) * kGrain;
     size_t n = kChunk / size;

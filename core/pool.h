@@ -8,9 +8,14 @@
 //
 // The sanitizer build hands every object to the C library's allocator, so that use after free
 // and overruns of runtime objects stay visible to it.
+//
+// Making a chunk is also when the pool looks after the C library's heap as a whole: the heap
+// grows in large steps, and each stretch it grows by is advised for transparent huge pages
+// (see advise_heap() in core/pool.cpp).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 
 namespace ruvo {
@@ -59,6 +64,8 @@ struct ObjectPool {
 private:
     // Carves a new chunk into blocks of class c and returns the first one.
     FreeBlock* refill(size_t c);
+    void advise_heap();
+    uintptr_t heap_advised_ = 0; // the end of the heap when it was last advised; 0: not set up
 };
 
 extern ObjectPool object_pool;
