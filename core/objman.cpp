@@ -7,6 +7,7 @@
 // then destroys them with releases suppressed: destroying an unmarked container does not
 // touch the counts of what it holds, and every unmarked object is destroyed by the sweep
 // itself.  Both phases are linear in the number of objects.
+#include <new>
 #include <vector>
 
 #include "core/value.h"
@@ -62,7 +63,18 @@ void VObjMan::remove(VRef* o) {
 
 void VObjMan::destroy(VRef* o) {
     if (destroying) {
-        death_queue().push_back(o);
+        // A string holds nothing, so its death cascades no further: it goes at once, and
+        // dropping an array of a million strings queues nothing.  So does anything when the
+        // queue cannot grow (memory is short): that may recurse, but only as deep as the nest.
+        if (o->kind == VKind::String) {
+            delete o;
+            return;
+        }
+        try {
+            death_queue().push_back(o);
+        } catch (std::bad_alloc&) {
+            delete o;
+        }
         return;
     }
     destroying = true;

@@ -1,6 +1,7 @@
 #include "host/run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "eval/evaluate.h"
 #include "eval/scope.h"
 #include "front/parser.h"
+#include "host/driver.h"
 #include "host/preprocess.h"
 #include "io/stdstream.h"
 
@@ -19,6 +21,20 @@ namespace {
 void print_error(const std::string& message) {
     std_write(stderr, message + "\n");
     std::fflush(stderr);
+}
+
+// A run that runs out of memory still holds all it built while it leaves: writing the
+// message takes nothing, but freeing the syntax tree needs a little room.  A megabyte is set
+// aside for that before every run and given back to the allocator when memory runs out.
+constexpr size_t kMemoryReserve = 1 << 20;
+
+void keep_memory_reserve() {
+    if (!driver.memory_reserve) driver.memory_reserve = std::malloc(kMemoryReserve);
+}
+
+void spend_memory_reserve() {
+    std::free(driver.memory_reserve);
+    driver.memory_reserve = nullptr;
 }
 
 // Gives back what a run took, on every way out: the scope depth, the tree, the nesting count.
@@ -49,6 +65,7 @@ private:
 // Runs a parsed program (null: the parse failed) and frees it.
 Value run_program(Context* program) {
     if (!program) return Value();
+    keep_memory_reserve();
     Value result;
     RunFrame frame(program);
     VContext ctx;
@@ -68,8 +85,11 @@ Value run_program(Context* program) {
     } catch (VExit& e) {
         result = std::move(e.value);
     } catch (std::bad_alloc&) {
-        // A script that asks for more memory than there is ends like a script error.
-        print_error(error_text(0, "Out of memory"));
+        // A script that asks for more memory than there is ends like a script error.  What
+        // it built is still held, so the message is written without making a string.
+        spend_memory_reserve();
+        std_write(stderr, "error: Out of memory\n");
+        std::fflush(stderr);
         result.set_null();
     }
     return result;
