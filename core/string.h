@@ -89,20 +89,23 @@ inline Value make_string(const char* s) {
     return Value(new VString(s));
 }
 
+// store_string's ways that make or resize: out of line, so that the test before them stays
+// small enough to sit in its callers' loops.
+[[gnu::noinline]] void store_new_string(Cell& c, std::string_view s);
+[[gnu::noinline]] void store_resized_string(std::string& d, std::string_view s);
+
 // Stores a string into a cell.  A string that only this cell holds is overwritten in place,
 // which keeps its buffer: variables set over and over (the match variables) cost no object.
 inline void store_string(Cell& c, std::string_view s) {
     if (VString* old = c.as_string(); old && old->refs == 1 && old->locks == 0) {
         std::string& d = old->str;
-        if (d.size() == s.size()) {
-            // the commonest case, an empty group staying empty, costs nothing
-            if (!s.empty()) std::memmove(d.data(), s.data(), s.size());
-        } else {
-            d.assign(s);
-        }
+        if (d.size() != s.size())
+            store_resized_string(d, s);
+        else if (!s.empty()) // the commonest case, an empty group staying empty, costs nothing
+            std::memmove(d.data(), s.data(), s.size());
         return;
     }
-    c = make_string(s);
+    store_new_string(c, s);
 }
 
 } // namespace ruvo
