@@ -581,59 +581,38 @@ namespace {
 // The cases of evaluate() that need locals live in functions of their own, so that evaluate
 // itself is a thin dispatcher: little to save on entry, and its calls become jumps.
 
-// x + "literal" where x is a string that only this temporary holds (the result of a literal
-// or of the + before it: "a" + i + "\n"): the literal's bytes are appended to it in place,
-// without a string object of their own.
-[[gnu::noinline]] Value add_literal(Node* n, VContext& ctx) {
-    Value a = value_of(n->left, ctx);
-    if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0) {
-        std::string_view t = n->right->str()->bytes;
-        string_buffers.reserve(s->str, s->str.size() + t.size());
-        s->str.append(t);
-        return a;
-    }
-    Value b = evaluate(n->right, ctx);
-    if (!a.as_array()) return concat_plain(a, b);
-    return binary(OP_ADD, a, b, n->line);
-}
-
 [[gnu::noinline]] Value eval_arith(Node* n, VContext& ctx) {
     if (n->op <= OP_MOD && numeric_candidate(n)) {
         double d;
         if (eval_num(n, d)) return Value(d);
     }
-    if (n->op == OP_ADD && n->right->op == OP_STRING) return add_literal(n, ctx);
     Value a = value_of(n->left, ctx);
-    Value b = value_of(n->right, ctx);
     // A string that only this temporary holds (the result of a literal or of the `+`
     // before it) takes the right side in place: a chain a + b + c + ... builds one string.
-    if (n->op == OP_ADD)
-        if (VString* s = a.as_string(); s && s->locks == 1 && s->refs == 0 && !b.as_array()) {
-            char buf[kNumberTextMax];
-            std::string_view v;
-            if (short_plain(b, buf, v)) {
-                string_buffers.reserve(s->str, s->str.size() + v.size());
-                s->str.append(v);
-            } else {
-                append_plain(s->str, b);
-            }
-            return a;
+    // A literal on the right is appended from its bytes, without a string object of its own.
+    VString* s = n->op == OP_ADD ? a.as_string() : nullptr;
+    if (s && (s->locks != 1 || s->refs != 0)) s = nullptr;
+    if (s && n->right->op == OP_STRING) {
+        std::string_view t = n->right->str()->bytes;
+        string_buffers.reserve(s->str, s->str.size() + t.size());
+        s->str.append(t);
+        return a;
+    }
+    Value b = value_of(n->right, ctx);
+    if (s && !b.as_array()) {
+        char buf[kNumberTextMax];
+        std::string_view v;
+        if (short_plain(b, buf, v)) {
+            string_buffers.reserve(s->str, s->str.size() + v.size());
+            s->str.append(v);
+        } else {
+            append_plain(s->str, b);
         }
+        return a;
+    }
     if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())
         return concat_plain(a, b);
     return binary(n->op, a, b, n->line);
-}
-
-// The relation op (OP_EQ .. OP_LE) of two strings whose byte order is c.
-bool relation_holds(int op, int c) {
-    switch (op) {
-    case OP_EQ: return c == 0;
-    case OP_NE: return c != 0;
-    case OP_GT: return c > 0;
-    case OP_GE: return c >= 0;
-    case OP_LT: return c < 0;
-    default: return c <= 0;
-    }
 }
 
 // A comparison with a string literal on one side (`(line = gets()) != ""`): when the other
@@ -647,7 +626,7 @@ bool relation_holds(int op, int c) {
     if (VString* s = v.as_string()) {
         std::string_view t = literal->str()->bytes;
         int c = literal_left ? compare_bytes(t, s->view()) : compare_bytes(s->view(), t);
-        return Value::boolean(relation_holds(n->op, c));
+        return Value::boolean(compare_numbers(n->op, c, 0)); // the byte order against 0
     }
     Value w = evaluate(literal, ctx);
     return Value::boolean(literal_left ? compare(n->op, w, v, n->line)
