@@ -64,8 +64,8 @@ def main():
     ap.add_argument("names", nargs="*")
     args = ap.parse_args()
     names = args.names or BENCHMARKS
-    others = [(label, debian_program(exe), ext) for label, exe, ext in OTHERS
-              if debian_program(exe)]
+    others = [(label, path, ext) for label, exe, ext in OTHERS
+              for path in [debian_program(exe)] if path]
 
     header = "%-10s %9s" % ("benchmark", "ruvo")
     for label, _, _ in others:
