@@ -36,6 +36,9 @@ const char kBanner[] = "RUVO - Small Scripting Language - v0.46";
 
 namespace {
 
+// The exit status of a script run that failed.
+constexpr int kFailedRunStatus = 255;
+
 const char kUsage[] = "%s\nUsage: %s [<options>] script [infile...] [-a args...]\n\n<options>\n"
                       "    -a            : set script arguments\n"
                       "    -e \"command\"  : execute one-line script\n"
@@ -214,26 +217,30 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
         if (!driver.exe_dir.empty() && is_regular_file(p)) run_file(p.c_str());
     }
 
-    // 9. The script, then main.
+    // 9. The script, then main.  Only the run whose result fixes the exit code counts: the
+    // script's, or main's when main replaces it.  A run that failed (a syntax error, an
+    // uncaught error, a script that could not be opened or preprocessed) exits with 255, so
+    // that a failure is never reported as success.
     bool ran = false;
+    bool failed = false;
     Value result;
     if (!o.script.empty()) {
         ran = true;
         if (o.one_liner) {
-            result = run_text(o.script);
+            result = run_text(o.script, &failed);
         } else {
-            result = driver.preprocess ? run_file(open_path.c_str())
-                                       : run_file_unprocessed(open_path.c_str());
+            result = driver.preprocess ? run_file(open_path.c_str(), &failed)
+                                       : run_file_unprocessed(open_path.c_str(), &failed);
             int arity = funcman.mainArity();
             if (arity == 1)
-                result = run_text("exit(main(__arg));");
+                result = run_text("exit(main(__arg));", &failed);
             else if (arity == 0)
-                result = run_text("exit(main());");
+                result = run_text("exit(main());", &failed);
         }
     }
 
     // 11. The exit code is fixed before talk mode.
-    int code = ran ? exit_code(result) : 0;
+    int code = !ran ? 0 : failed ? kFailedRunStatus : exit_code(result);
     result.set_null();
 
     // 10. Talk mode.

@@ -62,11 +62,14 @@ private:
     bool outermost_;
 };
 
-// Runs a parsed program (null: the parse failed) and frees it.
-Value run_program(Context* program) {
+// Runs a parsed program (null: the parse failed) and frees it.  [failed] tells whether the
+// parse failed or the run ended in an error.
+Value run_program(Context* program, bool* failed) {
+    if (failed) *failed = true;
     if (!program) return Value();
     keep_memory_reserve();
     Value result;
+    bool fault = false;
     RunFrame frame(program);
     VContext ctx;
     try {
@@ -78,10 +81,12 @@ Value run_program(Context* program) {
             int at = ctx.line;
             ctx.take();
             print_error(error_text(at, "Bad break or continue"));
+            fault = true;
         }
     } catch (ScriptError& e) {
         print_error(e.message);
         result.set_null();
+        fault = true;
     } catch (VExit& e) {
         result = std::move(e.value);
     } catch (std::bad_alloc&) {
@@ -91,21 +96,24 @@ Value run_program(Context* program) {
         std_write(stderr, "error: Out of memory\n");
         std::fflush(stderr);
         result.set_null();
+        fault = true;
     }
+    if (failed) *failed = fault;
     return result;
 }
 
 } // namespace
 
-Value run_text(std::string_view text) {
-    return run_program(parseText(text));
+Value run_text(std::string_view text, bool* failed) {
+    return run_program(parseText(text), failed);
 }
 
-Value run_file_unprocessed(const char* path) {
-    return run_program(parseFile(path));
+Value run_file_unprocessed(const char* path, bool* failed) {
+    return run_program(parseFile(path), failed);
 }
 
-Value run_file(const char* path) {
+Value run_file(const char* path, bool* failed) {
+    if (failed) *failed = true;
     // The preprocessed text goes to a private temporary file, removed right after the parse.
     std::string temp = make_preprocess_temp();
     if (temp.empty()) {
@@ -118,7 +126,7 @@ Value run_file(const char* path) {
     }
     Context* program = parseFile(temp.c_str());
     unlink(temp.c_str());
-    return run_program(program);
+    return run_program(program, failed);
 }
 
 } // namespace ruvo
