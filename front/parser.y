@@ -209,9 +209,11 @@ function_def
     : FUNCTION IDENT '(' param_list ')' block { $$ = function_definition($2, $4.head, $6); }
     ;
 
+/* A trailing comma is allowed in parameter and argument lists: "f(a, b, )" is "f(a, b)". */
 param_list
     : %empty                            { $$ = {nullptr, nullptr}; }
     | params
+    | params ','
     ;
 
 params
@@ -467,6 +469,7 @@ call
 arg_list
     : %empty                            { $$ = {nullptr, nullptr}; }
     | args
+    | args ','
     ;
 
 args

@@ -103,6 +103,21 @@ TEST(Parser, Literals) {
     EXPECT_EQ(expr("[] = v"), "(ASSIGN (ARRAY []) v)");
 }
 
+TEST(Parser, TrailingCommaEndsArgumentAndParameterLists) {
+    EXPECT_EQ(expr("f(4, )"), "(CALL [4] f)");
+    EXPECT_EQ(expr("f(4, 5,)"), "(CALL [4 5] f)");
+    EXPECT_EQ(expr("o.m(1, )"), "(CALL [1] (MEMBER o m))");
+    EXPECT_EQ(tree("{ function tw(p, ) { p; } }"), "(BLOCK (FUNCDEF tw [p] (BLOCK p)))");
+    // Only these two lists take it; an empty item is never allowed.
+    for (const char* bad : {"x = [1, ];", "x = hash(\"a\", );", "x = struct(a, );", "swap(a, b, );",
+                            "let(a, 1, );", "var a, ;", "static a = 1, ;", "extern a, ;", "f(,);",
+                            "f(1,,2);", "f(1,,);", "function g(,) {}", "function g(a,,) {}",
+                            "x = (1, 2, );"}) {
+        std::string err;
+        EXPECT_EQ(tree(bad, &err), "FAIL") << bad;
+    }
+}
+
 TEST(Parser, SyntaxErrors) {
     for (const char* bad :
          {"var a[] = x;", "var a[3] = x;", "x = [1, 2, ];", "[a, 1] = v;", "[a, b] += v;",
