@@ -64,9 +64,20 @@ struct LineSource {
         }
         std::fputs(prompt, stdout);
         std::fflush(stdout);
-        char buf[kPiece + 1];
-        if (!std::fgets(buf, sizeof buf, stdin)) return false;
-        line.assign(buf, std::strlen(buf));
+        // Piped input is read in the translation mode of standard input, as a file object
+        // reads it: in text mode a CR LF pair arrives as LF, also when the CR is the last
+        // byte a piece has room for.  A lone CR stays.
+        bool binary = stream_is_binary(stdin);
+        line.clear();
+        int c = 0;
+        while (line.size() < kPiece && c != '\n') {
+            c = get_translated(stdin, binary);
+            if (c == EOF) break;
+            line.push_back(static_cast<char>(c));
+        }
+        if (line.empty()) return false;
+        // The piece is text: a NUL byte ends it.
+        line.resize(std::strlen(line.c_str()));
         if (!line.empty() && line.back() == '\n') line.pop_back();
         return true;
     }

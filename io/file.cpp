@@ -152,14 +152,7 @@ void VFile::before_write() {
 }
 
 int VFile::get_byte() {
-    int c = getc_unlocked(stream_);
-    if (c != '\r' || stream_binary_) return c;
-    // The LF of a CR LF pair may sit in the next buffer: getc refills, ungetc puts a
-    // non-LF back, so the pair is joined wherever the buffer boundary falls.
-    int d = getc_unlocked(stream_);
-    if (d == '\n') return '\n';
-    if (d != EOF) ungetc(d, stream_);
-    return c;
+    return get_translated(stream_, stream_binary_);
 }
 
 size_t VFile::put_bytes(std::string_view bytes, bool translate) {
