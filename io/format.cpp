@@ -10,8 +10,10 @@ namespace ruvo {
 
 namespace {
 
+// A floating, integer or string directive yields at most this many characters.
 constexpr size_t kDirectiveMax = 2047;
-// Widths and precisions beyond this print the same first 2047 characters as this one does.
+// A larger width or precision counts as this one.  The directives that are cut print the same
+// first 2047 characters either way; a binary field, which is not cut, is at most this long.
 constexpr long kFieldMax = 100000;
 
 struct Directive {
@@ -102,12 +104,11 @@ void emit_binary(std::string& out, const Directive& d, const Value& v) {
     if (u == 0) digits = "0";
     for (; u; u >>= 1) digits += static_cast<char>('0' + (u & 1));
     std::reverse(digits.begin(), digits.end());
+    // "-" has no effect here, and the field is never cut: a wide field keeps its digits.
     char pad = d.flags.find('0') != std::string::npos ? '0' : ' ';
     size_t width = d.width > 0 ? static_cast<size_t>(d.width) : 0;
-    std::string field;
-    if (digits.size() < width) field.append(width - digits.size(), pad);
-    field += digits;
-    out.append(field, 0, std::min(field.size(), kDirectiveMax));
+    if (digits.size() < width) out.append(width - digits.size(), pad);
+    out += digits;
 }
 
 } // namespace

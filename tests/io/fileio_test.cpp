@@ -100,6 +100,19 @@ TEST_F(FileIoTest, sprintf_directives) {
     EXPECT_EQ(sprintf({str("%*d"), Value(3)}), "*d") << "no '*' reaches the C library";
     EXPECT_EQ(sprintf({str("ab%5")}), "ab");
     EXPECT_EQ(sprintf({str("%099999d"), Value(1)}).size(), 2047u) << "one directive is cut";
+    EXPECT_EQ(sprintf({str("%-3000s|"), str("a")}), "a" + std::string(2046, ' ') + "|");
+}
+
+TEST_F(FileIoTest, wide_binary_fields_keep_their_digits) {
+    std::string s = sprintf({str("%3000b"), Value(5)});
+    EXPECT_EQ(s, std::string(2997, ' ') + "101");
+    EXPECT_EQ(sprintf({str("%03000b"), Value(5)}), std::string(2997, '0') + "101");
+    EXPECT_EQ(sprintf({str("%-2100b|"), Value(6)}), std::string(2097, ' ') + "110|")
+        << "'-' does not move the digits";
+    // A width beyond the bound (or beyond any integer) counts as the bound; the digits stay.
+    s = sprintf({str("%099999999999999999999b"), Value(-1)});
+    EXPECT_EQ(s.size(), 100000u);
+    EXPECT_EQ(s.substr(s.size() - 33), "0" + std::string(32, '1'));
     EXPECT_EQ(raised([&] { sprintf({}); }), "error [7]: Too few arguments in sprintf()");
 }
 
