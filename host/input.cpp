@@ -51,8 +51,11 @@ bool next_in_place(VFile* in) {
     const std::string name = input_files.names[input_files.next++];
     struct stat st;
     bool exists = stat(name.c_str(), &st) == 0;
-    // Only ordinary files are edited: renaming a directory or a device away is no edit.
-    if (exists && !S_ISREG(st.st_mode)) raise(0, "Cannot open input file %s", name.c_str());
+    // A missing file cannot be opened, and no backup is made for it.  Only ordinary files
+    // are edited: renaming a directory or a device away is no edit.
+    bool missing = !exists && (errno == ENOENT || errno == ENOTDIR);
+    if (missing || (exists && !S_ISREG(st.st_mode)))
+        raise(0, "Cannot open input file %s", name.c_str());
     const std::string backup = backup_name(name);
     if (!exists || backup.empty() || !rename_no_replace(name, backup))
         raise(0, "Cannot create backup file for %s", name.c_str());
