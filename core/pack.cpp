@@ -9,6 +9,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/string.h"
+#include "core/tokens.h"
 #include "eval/error.h"
 #include "lib/args.h"
 #include "lib/registry.h"
@@ -27,52 +28,6 @@ constexpr type_entry kTypes[] = {
     {"long", PK_LONG},     {"int32", PK_LONG},    {"uchar", PK_UCHAR}, {"byte", PK_UCHAR},
     {"ushort", PK_USHORT}, {"uint16", PK_USHORT}, {"ulong", PK_ULONG}, {"uint32", PK_ULONG},
     {"float", PK_FLOAT},   {"double", PK_DOUBLE},
-};
-
-bool is_name_start(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-}
-bool is_digit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
-bool is_name_char(unsigned char c) {
-    return is_name_start(c) || is_digit(c);
-}
-bool is_number_char(unsigned char c) {
-    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == 'x' ||
-           c == 'X' || c == 'b' || c == 'B' || c == '_';
-}
-bool is_separator(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == ',';
-}
-
-// Splits a template into tokens: names, numbers and single other characters.
-class Tokens {
-public:
-    explicit Tokens(std::string_view s) : s_(s) {}
-
-    // The next token; empty at the end.
-    std::string_view next() {
-        while (pos_ < s_.size() && is_separator(s_[pos_])) ++pos_;
-        if (pos_ >= s_.size()) return {};
-        size_t b = pos_;
-        unsigned char c = s_[pos_++];
-        if (is_name_start(c))
-            while (pos_ < s_.size() && is_name_char(s_[pos_])) ++pos_;
-        else if (is_digit(c))
-            while (pos_ < s_.size() && is_number_char(s_[pos_])) ++pos_;
-        return s_.substr(b, pos_ - b);
-    }
-    std::string_view peek() {
-        size_t saved = pos_;
-        std::string_view t = next();
-        pos_ = saved;
-        return t;
-    }
-
-private:
-    std::string_view s_;
-    size_t pos_ = 0;
 };
 
 // A count token: any integer form, at least 1 and at most the signed 32-bit maximum.
@@ -241,7 +196,7 @@ unsigned pack_type_size(PackType t) {
 
 bool parse_template(std::string_view text, std::vector<pack_field>& out) {
     out.clear();
-    Tokens tok(text);
+    TemplateTokens tok(text);
     for (;;) {
         std::string_view first = tok.next();
         if (first.empty()) break;

@@ -29,6 +29,7 @@ std::span<const BuiltinDef> fileio_builtins();
 std::span<const BuiltinDef> system_builtins();
 std::span<const BuiltinDef> pack_builtins();
 std::span<const BuiltinDef> serial_builtins();
+std::span<const BuiltinDef> dllfunc_builtins(); // ext/dllfunc.cpp
 
 void register_builtins();
 // The number of registrations register_builtins() makes.
