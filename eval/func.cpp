@@ -1,6 +1,8 @@
 #include "eval/func.h"
 
 #include <cstdio>
+#include <memory>
+#include <new>
 
 #include "eval/scope.h"
 
@@ -14,6 +16,7 @@ std::vector<func_data*> retired;
 } // namespace
 
 void retire_overload(func_data* f) {
+    if (f->pooled) return;
     if (f->active > 0)
         retired.push_back(f);
     else
@@ -49,7 +52,10 @@ FuncInfo::~FuncInfo() {
 
 void FuncInfo::release() {
     if (--refs == 0) {
-        delete this;
+        if (pooled)
+            this->~FuncInfo(); // its storage belongs to the registration
+        else
+            delete this;
     } else if (refs < 0) {
         std::fputs("Internal error in FuncInfo::release()\n", stdout);
     }
@@ -66,6 +72,22 @@ void FuncInfo::add(func_data* f) {
     overloads.push_back(f);
 }
 
+void OverloadList::push_back(func_data* f) {
+    if (size_ == capacity_) {
+        auto* d = new func_data*[capacity_ * 2];
+        std::copy(data_, data_ + size_, d);
+        if (data_ != inline_) delete[] data_;
+        data_ = d;
+        capacity_ *= 2;
+    }
+    data_[size_++] = f;
+}
+
+void OverloadList::erase(func_data** at) {
+    std::copy(at + 1, end(), at);
+    --size_;
+}
+
 void FuncInfo::mark_statics() const {
     for (func_data* f : overloads)
         if (f->statics) f->statics->mark();
@@ -79,15 +101,70 @@ void FuncMan::registerBuiltin(std::string_view name, int count, BuiltinHandler h
     defineFunction(intern(name), f);
 }
 
-void FuncMan::defineFunction(Atom name, func_data* f) {
-    FuncInfo* info = name->func;
-    if (!info) {
-        info = new FuncInfo(name);
-        info->refs = 1;
-        name->func = info;
-        table_.emplace(std::string(name->text()), info);
+namespace {
+
+// Storage for the vocabulary's func_data and FuncInfo records: carved from large blocks that
+// live until the process ends.  A pooled FuncInfo released by the table is destroyed in place;
+// its storage is not reused.
+struct BuiltinStorage {
+    static constexpr size_t kBlock = 32768;
+    std::vector<std::unique_ptr<unsigned char[]>> blocks;
+    unsigned char* next = nullptr;
+    size_t left = 0;
+
+    template <class T> void* take() {
+        size_t need = (sizeof(T) + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+        if (need > left) {
+            blocks.emplace_back(new unsigned char[kBlock]);
+            next = blocks.back().get();
+            left = kBlock;
+        }
+        void* p = next;
+        next += need;
+        left -= need;
+        return p;
     }
-    info->add(f);
+};
+BuiltinStorage builtin_storage;
+
+} // namespace
+
+void FuncMan::registerBuiltins(std::span<const BuiltinDef> family) {
+    if (table_.empty()) table_.reserve(512);
+    Atom name = nullptr;
+    for (const BuiltinDef& d : family) {
+        // Overloads of one name stand together: the atom found for the previous entry serves.
+        if (!name || name->hash != d.hash || name->text() != std::string_view(d.name, d.len))
+            name = intern_static(d.name, d.len, d.hash);
+        auto* f = new (builtin_storage.take<func_data>()) func_data;
+        f->builtin = true;
+        f->pooled = true;
+        f->handler = d.handler;
+        f->argc = d.count;
+        if (!name->func) {
+            auto* info = new (builtin_storage.take<FuncInfo>()) FuncInfo(name);
+            info->pooled = true;
+            enter(info);
+        }
+        name->func->add(f);
+    }
+}
+
+void FuncMan::enter(FuncInfo* info) {
+    info->refs = 1;
+    info->name->func = info;
+    table_.push_back(info);
+}
+
+void FuncMan::defineFunction(Atom name, func_data* f) {
+    if (!name->func) enter(new FuncInfo(name));
+    name->func->add(f);
+}
+
+std::map<std::string, FuncInfo*, std::less<>> FuncMan::table() const {
+    std::map<std::string, FuncInfo*, std::less<>> m;
+    for (FuncInfo* f : table_) m.emplace(std::string(f->name->text()), f);
+    return m;
 }
 
 int FuncMan::mainArity() const {
@@ -101,7 +178,7 @@ int FuncMan::mainArity() const {
 void FuncMan::clearFunctions() {
     auto t = std::move(table_);
     table_.clear();
-    for (auto& [n, info] : t) {
+    for (FuncInfo* info : t) {
         info->name->func = nullptr;
         info->release();
     }

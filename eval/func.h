@@ -30,6 +30,20 @@ class SymMan;
 // null.  Failures are raised, never returned.
 using BuiltinHandler = void (*)(VContext& ctx, int line, std::span<Value> args, Value& result);
 
+// One registration of a built-in, as the families list them ({"len", 1, bi_len}).  The name's
+// length and atom hash are computed when the program is compiled.
+struct BuiltinDef {
+    consteval BuiltinDef(const char* n, int c, BuiltinHandler h)
+        : name(n), count(c), handler(h), len(static_cast<uint32_t>(std::string_view(n).size())),
+          hash(atom_hash(n)) {}
+
+    const char* name;
+    int count; // -1: any number of arguments
+    BuiltinHandler handler;
+    uint32_t len;
+    uint32_t hash;
+};
+
 struct func_data {
     func_data() = default;
     func_data(const func_data&) = delete;
@@ -46,6 +60,9 @@ struct func_data {
     // new definition inside the function itself) is retired instead of destroyed, because
     // its body and static table are still in use; see retire_overload().
     int32_t active = 0;
+    // A built-in of the vocabulary: it lives in storage the registration keeps for the
+    // whole process and is never destroyed.
+    bool pooled = false;
 };
 
 // Destroys f now, or, while it is running, keeps it until purge_retired_overloads().
@@ -63,6 +80,33 @@ struct ActiveCall {
 };
 // Destroys the retired overloads; the outermost run unit calls it when no script code runs.
 void purge_retired_overloads();
+
+// The overloads of one name, in insertion order.  Most names have one or two, kept inside the
+// list itself; more move to the heap.
+class OverloadList {
+public:
+    OverloadList() = default;
+    OverloadList(const OverloadList&) = delete;
+    OverloadList& operator=(const OverloadList&) = delete;
+    ~OverloadList() {
+        if (data_ != inline_) delete[] data_;
+    }
+
+    func_data** begin() const { return data_; }
+    func_data** end() const { return data_ + size_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    func_data* operator[](size_t i) const { return data_[i]; }
+    void push_back(func_data* f);
+    void erase(func_data** at);
+
+private:
+    static constexpr uint32_t kInline = 2;
+    func_data* inline_[kInline] = {};
+    func_data** data_ = inline_;
+    uint32_t size_ = 0;
+    uint32_t capacity_ = kInline;
+};
 
 struct FuncInfo {
     explicit FuncInfo(Atom n);
@@ -87,8 +131,9 @@ struct FuncInfo {
     void mark_statics() const;
 
     Atom name;
-    std::vector<func_data*> overloads; // in insertion order
+    OverloadList overloads;
     int32_t refs = 0;
+    bool pooled = false; // made by the vocabulary's registration; see FuncMan::registerBuiltins
     FuncInfo* live_prev = nullptr; // the list of every live FuncInfo
     FuncInfo* live_next = nullptr;
 };
@@ -96,6 +141,9 @@ struct FuncInfo {
 class FuncMan {
 public:
     void registerBuiltin(std::string_view name, int count, BuiltinHandler handler);
+    // Registers a family of built-ins in order.  Its records and name entries come from
+    // storage kept for the whole process, so this allocates nothing per registration.
+    void registerBuiltins(std::span<const BuiltinDef> family);
     void defineFunction(Atom name, func_data* f);
     FuncInfo* findFunction(Atom name) const { return name->func; }
     FuncInfo* findFunction(std::string_view name) const { return intern(name)->func; }
@@ -107,10 +155,11 @@ public:
     void markAll() const;
     size_t size() const { return table_.size(); }
     // The table in name order, for tests and listings.
-    const std::map<std::string, FuncInfo*, std::less<>>& table() const { return table_; }
+    std::map<std::string, FuncInfo*, std::less<>> table() const;
 
 private:
-    std::map<std::string, FuncInfo*, std::less<>> table_;
+    void enter(FuncInfo* info); // a new entry, held by the table
+    std::vector<FuncInfo*> table_; // in order of definition; a name appears once
 };
 
 extern FuncMan funcman;

@@ -24,7 +24,7 @@ std::span<const Family> families() {
 
 void register_builtins() {
     for (auto family : families())
-        for (const BuiltinDef& d : family()) funcman.registerBuiltin(d.name, d.count, d.handler);
+        funcman.registerBuiltins(family());
 }
 
 size_t builtin_registration_count() {

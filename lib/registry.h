@@ -10,12 +10,6 @@
 
 namespace ruvo {
 
-struct BuiltinDef {
-    const char* name;
-    int count; // -1: any number of arguments
-    BuiltinHandler handler;
-};
-
 // One accessor per family, defined in the family's file (lib/strings.cpp: string_builtins).
 std::span<const BuiltinDef> core_builtins();
 std::span<const BuiltinDef> regexp_builtins();

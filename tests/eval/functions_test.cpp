@@ -2,6 +2,8 @@
 // defined inside blocks, the recursion limit and the native-stack guard.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <string>
 
 #include "harness.h"
@@ -127,6 +129,23 @@ TEST_F(FunctionsTest, deep_trees_end_in_an_error) {
     });
     EXPECT_EQ(out, "error [1]: Recursion limit exceeded\nerror [1]: Recursion limit exceeded\n"
                    "still working\n");
+}
+
+// On the main thread the bounds come from the stack limit instead of the memory map: they must
+// name the same stack, within the page the program name ends in.
+TEST_F(FunctionsTest, main_thread_stack_bounds_match_the_memory_map) {
+    eval_stack_prepare();
+    const char* ours = eval_state.stack_limit;
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_getattr_np(pthread_self(), &attr), 0);
+    void* low = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(pthread_attr_getstack(&attr, &low, &size), 0);
+    pthread_attr_destroy(&attr);
+    const char* theirs = static_cast<const char*>(low) + std::min<size_t>(256 * 1024, size / 2);
+    EXPECT_LE(theirs, ours);
+    EXPECT_LT(ours - theirs, 2 * 4096);
+    EXPECT_LT(ours, static_cast<const char*>(__builtin_frame_address(0)));
 }
 
 TEST_F(FunctionsTest, redefining_a_running_function) {
