@@ -113,6 +113,41 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
     return dispatch(n, ctx, args);
 }
 
+// Gives every name node of f's body that names a parameter its slot, and decides whether f
+// may use slots at all.  Functions defined inside the body are bodies of their own.
+[[gnu::noinline]] void mark_param_slots(func_data* f) {
+    Atom names[kParamSlots];
+    uint32_t count = 0;
+    f->slots = func_data::NoSlots;
+    for (Node* p = f->params; p; p = p->next) {
+        if (count == kParamSlots) return;
+        for (uint32_t i = 0; i < count; ++i)
+            if (names[i] == p->name()) return;
+        names[count++] = p->name();
+    }
+    f->slots = func_data::Slots;
+    if (count == 0 || !f->body) return;
+    std::vector<Node*> todo{f->body}; // not recursive: a body may nest deeply
+    while (!todo.empty()) {
+        Node* n = todo.back();
+        todo.pop_back();
+        for (; n; n = n->next) {
+            if (n->op == OP_IDENT) {
+                for (uint32_t i = 0; i < count; ++i)
+                    if (names[i] == n->name()) n->aux |= (i + 1) << kAuxSlotShift;
+            } else if (n->op == OP_BLOCK && n->data) {
+                for (Node* st : n->block()->stmts)
+                    if (st) todo.push_back(st);
+            } else if (is_record_op(n->op) && n->data) {
+                for (Node* k : n->record()->kid)
+                    if (k) todo.push_back(k);
+            }
+            if (n->left) todo.push_back(n->left);
+            if (n->right) todo.push_back(n->right);
+        }
+    }
+}
+
 } // namespace
 
 Value eval_call(Node* n, VContext& ctx) {
@@ -134,12 +169,20 @@ Value eval_call(Node* n, VContext& ctx) {
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
     if (f->builtin) return call_builtin(ctx, line, f, args);
     if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
+    if (f->slots == func_data::SlotsUnknown) mark_param_slots(f);
     ActiveCall running(f);
     SymMan* frame = scopes.enterCall(f->statics); // the call's own scope
     size_t i = 0;
-    for (Node* p = f->params; p; p = p->next, ++i) {
-        Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins
-        if (i < args.size()) c.set(args[i]);
+    if (f->slots == func_data::Slots) {
+        for (Node* p = f->params; p; p = p->next, ++i) {
+            Cell& c = frame->add_param(static_cast<uint32_t>(i), p->name());
+            if (i < args.size()) c.set(args[i]);
+        }
+    } else {
+        for (Node* p = f->params; p; p = p->next, ++i) {
+            Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins
+            if (i < args.size()) c.set(args[i]);
+        }
     }
     if (f->body) execBlock(f->body->block(), ctx); // the body opens no scope of its own
     scopes.popScope();

@@ -63,6 +63,9 @@ struct func_data {
     // A built-in of the vocabulary: it lives in storage the registration keeps for the
     // whole process and is never destroyed.
     bool pooled = false;
+    // Script functions: whether the parameters are in slots (at most kParamSlots, no name
+    // twice) and the body's name nodes know them; decided on the first call.
+    enum : int8_t { SlotsUnknown, NoSlots, Slots } slots = SlotsUnknown;
 };
 
 // Destroys f now, or, while it is running, keeps it until purge_retired_overloads().

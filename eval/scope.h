@@ -11,6 +11,13 @@
 // every atom points at its global variable directly.  `base` is the index of the current
 // call's static table (0 at top level); each call scope remembers the base of its caller.
 //
+// Parameters live in slots: a call scope holds the symbols of its first kParamSlots
+// parameters inside itself, in order, and a name node of a function's body that names one of
+// its parameters carries the slot (see mark_param_slots), so reading it is an index instead
+// of a walk.  The slot is right as long as nothing in the running call can shadow the
+// parameter: `frame_shadowing` counts, per call, the block declarations of names that have
+// another symbol somewhere and the externs; while it is 0 the slot is taken.
+//
 // Symbols and scopes come from free lists, so calls and blocks do not allocate once warm.
 // A symbol's cell stays where it is until its scope is destroyed, and redeclaring a name in
 // the same scope reuses the symbol (its value becomes null), so the address of a variable's
@@ -36,12 +43,22 @@ struct func_data;
 // its names once).
 inline uint64_t symbols_epoch = 1;
 
+// Declarations in the running call that could hide one of its parameters (see above);
+// saved and reset by every call, restored when it ends.
+inline uint32_t frame_shadowing = 0;
+
 struct Symbol {
     Atom name = nullptr;
     bool is_extern = false; // an alias of the global variable of the same name
+    bool in_slot = false;   // one of the parameter slots of a call scope, not a free-list symbol
     Cell value;
     Symbol* next = nullptr;
 };
+
+// Parameters that get slots; a function with more finds the others by name.
+inline constexpr uint32_t kParamSlots = 8;
+// A name node's slot: bits 2 to 5 of its `aux` hold the parameter's index + 1.
+inline constexpr uint32_t kAuxSlotShift = 2, kAuxSlotMask = 15u << kAuxSlotShift;
 
 class SymMan {
 public:
@@ -63,16 +80,27 @@ public:
     void clear();
     void mark() const;
 
+    // Call scopes: the symbols of the first parameters, in order.
+    Symbol* param(uint32_t i) { return &slots_[i]; }
+    // The slot of parameter [i], entered like add() would (a call's parameters come first).
+    Cell& add_param(uint32_t i, Atom name);
+
     int kind;
     Symbol* first = nullptr;
     Symbol* last = nullptr;
-    uint32_t saved_base = 0; // call scopes: the caller's base
+    uint32_t saved_base = 0;      // call scopes: the caller's base
+    uint32_t saved_shadowing = 0; // call scopes: the caller's frame_shadowing
+    Symbol* saved_params = nullptr; // call scopes: the caller's parameter slots
     bool is_global = false;
+
+private:
+    Symbol slots_[kParamSlots];
 };
 
 struct ScopeStack {
     std::vector<SymMan*> entries; // null: a block placeholder
     uint32_t base = 0;            // index of the current call's static table; 0 at top level
+    Symbol* params = nullptr;     // the parameter slots of the current call
     bool strict = false;
 
     void pushGlobalScope();
@@ -105,8 +133,11 @@ struct ScopeStack {
         if (base == 0 && name->global) return &name->global->value;
         return nullptr;
     }
-    // lookup() of an identifier node, through the node's cache.
+    // lookup() of an identifier node, through its parameter slot or the node's cache.
     Cell* lookup(Node* n) {
+        if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0) {
+            return &params[(slot >> kAuxSlotShift) - 1].value; // an extern counts as shadowing
+        }
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
@@ -180,6 +211,7 @@ inline void free_scope(SymMan* s) {
 
 inline Symbol* SymMan::add(Atom name) {
     ++symbols_epoch;
+    if (kind == Block && name->locals > 0) ++frame_shadowing;
     Symbol* s = is_global ? name->global : find(name);
     if (s) {
         s->value.set_null();
@@ -198,6 +230,19 @@ inline Symbol* SymMan::add(Atom name) {
     return s;
 }
 
+inline Cell& SymMan::add_param(uint32_t i, Atom name) {
+    Symbol* s = &slots_[i];
+    s->name = name;
+    s->in_slot = true;
+    ++name->locals;
+    if (last)
+        last->next = s;
+    else
+        first = s;
+    last = s;
+    return s->value;
+}
+
 inline void SymMan::clear() {
     // Unlink first: releasing a value may run destructors that look at variables.
     Symbol* s = first;
@@ -209,7 +254,15 @@ inline void SymMan::clear() {
             --s->name->locals;
         else if (s->name->global == s)
             s->name->global = nullptr;
-        free_symbol(s);
+        if (s->in_slot) {
+            s->value.set_null();
+            s->name = nullptr;
+            s->is_extern = false;
+            s->in_slot = false;
+            s->next = nullptr;
+        } else {
+            free_symbol(s);
+        }
         s = n;
     }
 }
@@ -221,7 +274,11 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics) {
     entries.push_back(statics);
     SymMan* call = alloc_scope(SymMan::Function);
     call->saved_base = base;
+    call->saved_shadowing = frame_shadowing;
+    call->saved_params = params;
     base = d;
+    frame_shadowing = 0;
+    params = call->param(0);
     entries.push_back(call);
     return call;
 }
@@ -233,6 +290,8 @@ inline void ScopeStack::drop_top() {
     if (!s || s->kind == SymMan::Static) return;
     if (s->kind == SymMan::Function && !entries.empty()) {
         base = s->saved_base;
+        frame_shadowing = s->saved_shadowing;
+        params = s->saved_params;
         ++symbols_epoch; // the caller sees its own symbols again
     }
     if (s->is_global)
