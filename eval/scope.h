@@ -75,7 +75,7 @@ public:
         return nullptr;
     }
     // A fresh symbol (an old one of the same name is reused, its value null).
-    Symbol* add(Atom name);
+    [[gnu::always_inline]] Symbol* add(Atom name);
     // Releases every symbol (their values are released).
     void clear();
     void mark() const;
@@ -135,12 +135,12 @@ struct ScopeStack {
     }
     // lookup() of an identifier node, through its parameter slot or the node's cache.
     Cell* lookup(Node* n) {
-        if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0) {
-            return &params[(slot >> kAuxSlotShift) - 1].value; // an extern counts as shadowing
-        }
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
+        // A parameter: the cache goes stale at every call, the slot does not.
+        if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0)
+            return &params[(slot >> kAuxSlotShift) - 1].value; // an extern counts as shadowing
         Cell* c = lookup(name);
         if (c) {
             n->cache = c;
