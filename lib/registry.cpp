@@ -12,7 +12,7 @@ constexpr Family kFamilies[] = {
     regexp_builtins, // regexp(), and match, sub, gsub
     deepcopy_builtins, conversion_builtins, string_builtins, array_builtins, math_builtins,
     encoding_builtins, fileio_builtins,     system_builtins, pack_builtins,  serial_builtins,
-    // the graphics group comes here
+    graphics_builtins,
     dllfunc_builtins,
 };
 

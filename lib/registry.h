@@ -23,6 +23,7 @@ std::span<const BuiltinDef> fileio_builtins();
 std::span<const BuiltinDef> system_builtins();
 std::span<const BuiltinDef> pack_builtins();
 std::span<const BuiltinDef> serial_builtins();
+std::span<const BuiltinDef> graphics_builtins(); // gfx/builtins.cpp
 std::span<const BuiltinDef> dllfunc_builtins(); // ext/dllfunc.cpp
 
 void register_builtins();

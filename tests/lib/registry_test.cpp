@@ -14,7 +14,7 @@ namespace {
 using Vocabulary = std::map<std::string, std::set<int>>;
 
 // Set while a group is not registered yet; its entries then must not be there either.
-constexpr bool kGraphicsPending = true;
+constexpr bool kGraphicsPending = false;
 constexpr bool kComPending = true;
 
 // -1: any number of arguments.  The four groups, in the order of registration.
