@@ -40,7 +40,7 @@ void write_hash_step(VStream& s, const VRef* o, uint32_t i) {
 
 bool read_hash_step(VStream& s, VRef* o, uint32_t) {
     std::string key;
-    if (!s.read_sized_string(key)) return false;
+    if (!s.read_string(key)) return false;
     Value v = s.read_element();
     static_cast<VHash*>(o)->set(key, v); // a repeated key overwrites
     return true;
@@ -73,7 +73,7 @@ bool VString::serialize(VStream& s) const {
 }
 
 bool VString::deserialize(VStream& s) {
-    return s.read_sized_string(str);
+    return s.read_string(str);
 }
 
 bool VArray::serialize(VStream& s) const {
@@ -86,9 +86,10 @@ bool VArray::serialize(VStream& s) const {
 
 bool VArray::deserialize(VStream& s) {
     uint32_t n = s.read_u32();
-    if (!s.reserve(n, kCellBytes)) return false;
+    uint32_t held;
+    if (!s.reserve(n, kCellBytes, held)) return false;
     cells.resize(n);
-    s.defer_read(this, n, kCellBytes, read_array_step);
+    s.defer_read(this, n, kCellBytes, held, read_array_step);
     return true;
 }
 
@@ -103,8 +104,9 @@ bool VHash::serialize(VStream& s) const {
 bool VHash::deserialize(VStream& s) {
     auto n = static_cast<int32_t>(s.read_u32()); // signed: a negative count is no entries
     if (n <= 0) return true;
-    if (!s.reserve(static_cast<uint32_t>(n), kEntryBytes)) return false;
-    s.defer_read(this, static_cast<uint32_t>(n), kEntryBytes, read_hash_step);
+    uint32_t held;
+    if (!s.reserve(static_cast<uint32_t>(n), kEntryBytes, held)) return false;
+    s.defer_read(this, static_cast<uint32_t>(n), kEntryBytes, held, read_hash_step);
     return true;
 }
 

@@ -13,6 +13,10 @@
 namespace ruvo {
 
 namespace {
+// What a read may make beyond what its data holds: missing elements (a cell each) and
+// missing string bytes.
+constexpr uint64_t kBeyondDataAllowance = uint64_t(1) << 24;
+
 enum : uint8_t { TAG_NUMBER = 0, TAG_BOOL = 1, TAG_OBJECT = 2 };
 enum : uint8_t { REC_NEW = 0, REC_REF = 1 };
 
@@ -68,14 +72,6 @@ double BStream::read_double() {
     double d;
     read_bytes(&d, 8);
     return d;
-}
-
-bool BStream::read_string(std::string& out, uint64_t keep) {
-    uint32_t n = read_u32();
-    if (n > remaining() || remaining() - n < keep) return false;
-    out.assign(n ? buf_.data() + pos_ : "", n); // n > 0 only within the data
-    pos_ += n;
-    return true;
 }
 
 void VStream::register_factory(std::string_view name, std::unique_ptr<VFactoryBase> f) {
@@ -149,7 +145,7 @@ Value VStream::read_object() {
     }
     if (kind != REC_NEW) return Value();
     std::string name;
-    if (!read_sized_string(name)) deserialize_error();
+    if (!read_string(name)) deserialize_error();
     auto f = factories_.find(name);
     if (f == factories_.end()) raise(-1, "Factory not found for %s", name.c_str());
     Value v(f->second->create());
@@ -160,17 +156,32 @@ Value VStream::read_object() {
 
 void VStream::defer_write(const VRef* o, uint32_t count, WriteStep step) {
     // The write steps only read the object; the frame keeps one pointer type for both ways.
-    if (count) frames_.push_back({const_cast<VRef*>(o), 0, count, 0, step, nullptr});
+    if (count) frames_.push_back({const_cast<VRef*>(o), 0, count, 0, 0, step, nullptr});
 }
 
-void VStream::defer_read(VRef* o, uint32_t count, uint32_t unit, ReadStep step) {
-    if (count) frames_.push_back({o, 0, count, unit, nullptr, step});
+void VStream::defer_read(VRef* o, uint32_t count, uint32_t unit, uint32_t held, ReadStep step) {
+    if (count) frames_.push_back({o, 0, count, unit, held, nullptr, step});
 }
 
-bool VStream::reserve(uint64_t count, uint32_t unit) {
-    uint64_t need = count * unit; // count < 2^32 and unit is small: no overflow
-    if (need > available()) return false;
-    reserved_ += need;
+bool VStream::charge_beyond_data(uint64_t bytes) {
+    if (bytes > kBeyondDataAllowance - beyond_data_) return false;
+    beyond_data_ += bytes;
+    return true;
+}
+
+bool VStream::reserve(uint32_t count, uint32_t unit, uint32_t& held) {
+    held = static_cast<uint32_t>(std::min<uint64_t>(count, available() / unit));
+    if (!charge_beyond_data(uint64_t(count - held) * sizeof(Value))) return false;
+    reserved_ += uint64_t(held) * unit;
+    return true;
+}
+
+bool VStream::read_string(std::string& out) {
+    uint32_t n = read_u32();
+    size_t inside = available();
+    if (n > inside && !charge_beyond_data(n - inside)) return false;
+    out.resize(n);
+    read_bytes(out.data(), n);
     return true;
 }
 
@@ -187,7 +198,7 @@ void VStream::drain(size_t depth) {
         if (f.write) {
             f.write(*this, f.obj, f.next);
         } else {
-            reserved_ -= f.unit;
+            if (f.next < f.held) reserved_ -= f.unit;
             if (!f.read(*this, f.obj, f.next)) deserialize_error();
         }
     }

@@ -2,8 +2,10 @@
 //
 // `BStream` is a byte buffer with one position for writing or reading.  Reading past the end
 // yields zero bytes and still advances the position, so a truncated stream reads as if it
-// went on with zeros; only counted reads (string bytes, element counts) are checked against
-// what is left, which keeps every allocation within what the data can justify.
+// went on with zeros: a cut array body reads its missing elements as the number 0, a cut
+// string its missing bytes as NUL.  Counted reads (string bytes, element counts) are checked
+// against what is left: what lies beyond the data is paid for from a fixed allowance, so a
+// short cut reads as zeros while an absurd count fails instead of exhausting memory.
 //
 // `VStream` adds the value format: the table of objects met so far (an object met again is
 // written as its number in the table, so shared parts and cycles survive), and the factories
@@ -12,9 +14,9 @@
 // `defer_write`/`defer_read`, and the stream works through the queue with an explicit stack in
 // depth-first order, which gives exactly the bytes of a recursive walk at any nesting depth.
 //
-// While reading, every queued element keeps `unit` bytes (the least room an element can take)
-// reserved; a count whose elements would not fit in the unreserved rest of the data is an
-// error, so the cells made in total never exceed the input size.
+// While reading, every queued element that fits keeps `unit` bytes (the least room an element
+// can take) reserved; the elements that do not fit in the unreserved rest of the data are
+// charged to the allowance, so the cells made in total stay within the input size plus it.
 #pragma once
 
 #include <cstdint>
@@ -47,9 +49,6 @@ public:
     uint8_t read_byte();
     uint32_t read_u32();
     double read_double();
-    // A counted string; false when its bytes would reach into the last `keep` bytes of the
-    // data (or beyond the end).
-    bool read_string(std::string& out, uint64_t keep = 0);
 
     size_t position() const { return pos_; }
     const std::string& buffer() const { return buf_; }
@@ -91,17 +90,21 @@ public:
     // queued and follow before anything else its caller writes or reads next.
     void write_element(const CellData& v);
     Value read_element();
-    // A counted string that must fit in the unreserved rest of the data.
-    bool read_sized_string(std::string& out) { return read_string(out, reserved_); }
+    // A counted string; the bytes that do not fit in the unreserved rest of the data are
+    // charged to the allowance.  False when the allowance cannot pay for them.
+    bool read_string(std::string& out);
 
     using WriteStep = void (*)(VStream& s, const VRef* o, uint32_t index);
     using ReadStep = bool (*)(VStream& s, VRef* o, uint32_t index);
     // Queue steps 0 ... count-1 for the elements of o.
     void defer_write(const VRef* o, uint32_t count, WriteStep step);
-    // The same when reading; `unit` is what reserve() reserved per element.
-    void defer_read(VRef* o, uint32_t count, uint32_t unit, ReadStep step);
-    // Reserves count * unit bytes for elements still to come; false when they do not fit.
-    bool reserve(uint64_t count, uint32_t unit);
+    // The same when reading; `unit` is what reserve() reserved for each of the first `held`
+    // elements.
+    void defer_read(VRef* o, uint32_t count, uint32_t unit, uint32_t held, ReadStep step);
+    // Reserves `unit` bytes each for the elements still to come that fit in the unreserved
+    // rest of the data, and sets `held` to their number; the others are charged to the
+    // allowance.  False when it cannot pay for them.
+    bool reserve(uint32_t count, uint32_t unit, uint32_t& held);
 
 private:
     struct frame {
@@ -109,11 +112,15 @@ private:
         uint32_t next;
         uint32_t count;
         uint32_t unit;
+        uint32_t held; // the first `held` steps have `unit` bytes reserved
         WriteStep write;
         ReadStep read;
     };
 
     size_t available() const { return remaining() > reserved_ ? remaining() - reserved_ : 0; }
+    // Takes `bytes` from the allowance for what the data does not hold; false when too few
+    // are left.
+    bool charge_beyond_data(uint64_t bytes);
     void write_object(const VRef* o);
     Value read_object();
     // Runs queued steps until only `depth` frames are left.
@@ -124,6 +131,7 @@ private:
     std::vector<Value> read_;                           // objects read, number - 1
     std::vector<frame> frames_;
     uint64_t reserved_ = 0;
+    uint64_t beyond_data_ = 0; // bytes of the allowance spent
 };
 
 } // namespace ruvo
