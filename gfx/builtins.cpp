@@ -125,9 +125,9 @@ void bi_update(VContext&, int, Args a, Value& r) {
         r = Value(1);
         return;
     }
-    bool previous = graphics.auto_update;
-    graphics.auto_update = to_bool(a[0]);
-    if (graphics.auto_update) gfx::update_now();
+    bool on = to_bool(a[0]);
+    bool previous = graphics.auto_update.exchange(on);
+    if (on) gfx::update_now();
     r = Value::boolean(previous);
 }
 

@@ -11,6 +11,7 @@
 // window and ends the window thread before the static destructors run.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "gfx/canvas.h"
@@ -26,7 +27,7 @@ struct Graphics {
     Canvas canvas;
     TextFont font;            // face null: no drawing context
     bool window_open = false; // written under the lock
-    bool auto_update = true;  // the script thread's own
+    std::atomic<bool> auto_update = true; // set back by the window thread when it closes
 };
 extern Graphics graphics;
 

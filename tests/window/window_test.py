@@ -339,6 +339,31 @@ gets();
     check(err == b"", "stderr: %r" % err)
 
 
+def test_unacceptable_size_and_missing_face(s):
+    p = s.start(r'''
+screen(100, 100);
+gprint(0, 0, "X");
+font("No Such Face At All", 40);
+gprint(50, 0, "X");
+var h1 = 0, h2 = 0;
+for (var y = 0; y < 60; y++) {
+    for (var x = 0; x < 40; x++) {
+        if (point(x, y)[0]) h1 = y + 1;
+        if (point(50 + x, y)[0]) h2 = y + 1;
+    }
+}
+print(h1 == h2, " ", h1 > 0);
+screen(0, 10);
+print(screen());
+screen(100, 100);
+screen(8193, 10);
+print(screen());
+''')
+    rc, out, err = s.finish(p)
+    check(out == b"true true\r\nfalse\r\nfalse\r\n", "output %r" % out)
+    check(err == b"", "stderr: %r" % err)
+
+
 def test_no_connection(s):
     env = dict(s.env, DISPLAY=":%d" % (9000 + os.getpid() % 999))
     p = s.start('var t = tick(); screen(100, 100); print(screen(), " ", tick() - t < 2000);',
