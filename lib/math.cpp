@@ -184,9 +184,12 @@ double m_fact(double x) {
 // ---- combinatorics ------------------------------------------------------------------------
 
 // The factors n, n-1, ... are at least 2 until the last one, so the product is infinite
-// after at most about a thousand of them.  r > n would pass through the factor 0.
+// after at most about a thousand of them.  For r > n the product passes through the factor 0
+// and then through the r - n - 1 negative factors -1 ... n - r + 1, which give the zero its
+// sign; the zero is kept also where n! alone is infinite and infinity times 0 would be NaN.
 double perm_of(int64_t n, int64_t r) {
-    if (n < 0 || r < 0 || r > n) return 0;
+    if (n < 0 || r < 0) return 0;
+    if (r > n) return (r - n - 1) % 2 != 0 ? -0.0 : 0.0;
     double p = 1;
     for (int64_t i = 0; i < r && !std::isinf(p); ++i) p *= static_cast<double>(n - i);
     return p;
@@ -415,9 +418,11 @@ void draw_random(VContext&, int, Args, Value& result) {
     result.set_num(math_state.generator.next() / kTwoTo32);
 }
 
+// The integer part of u / 2^32 * n; a negative n can give -0.5 and so on, whose integer part
+// is 0, not -0 (adding +0 turns -0 into +0 and leaves every other value as it is).
 void draw_rand(VContext&, int line, Args args, Value& result) {
     double n = args.empty() ? 32767 : arg_number(args[0], line);
-    result.set_num(std::trunc(math_state.generator.next() / kTwoTo32 * n));
+    result.set_num(std::trunc(math_state.generator.next() / kTwoTo32 * n) + 0.0);
 }
 
 constexpr BuiltinDef kMathBuiltins[] = {

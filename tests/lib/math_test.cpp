@@ -123,7 +123,12 @@ TEST(Math, factorials_and_selections_end_for_any_size) {
     EXPECT_TRUE(std::isfinite(num("fact", {Value(170)})));
     EXPECT_TRUE(std::isinf(num("fact", {Value(171)})));
     EXPECT_EQ(num("perm", {Value(5), Value(2)}), 20);
+    // r > n: the product 3·2·1·0·(-1) is a zero signed by its one negative factor.
     EXPECT_EQ(num("perm", {Value(3), Value(5)}), 0);
+    EXPECT_TRUE(std::signbit(num("perm", {Value(3), Value(5)})));
+    EXPECT_FALSE(std::signbit(num("perm", {Value(3), Value(6)})));
+    EXPECT_FALSE(std::signbit(num("perm", {Value(3), Value(4)})));
+    EXPECT_TRUE(std::signbit(num("perm", {Value(200), Value(202)}))); // not infinity times 0
     EXPECT_EQ(num("perm", {Value(5), Value(0)}), 1);
     EXPECT_EQ(num("perm", {Value(-1), Value(1)}), 0);
     EXPECT_EQ(num("comb", {Value(5), Value(2)}), 10);
@@ -208,6 +213,9 @@ TEST(Math, rand_ranges) {
         EXPECT_TRUE(d >= 0 && d <= 5) << d;
         double n = num("rand", {Value(-6)});
         EXPECT_TRUE(n >= -5 && n <= 0) << n;
+        if (n == 0) {
+            EXPECT_FALSE(std::signbit(n)) << "the integer part of -0.5 is 0, not -0";
+        }
         double h = num("rand", {Value(2.5)});
         EXPECT_TRUE(h >= 0 && h <= 2) << h;
         double u = num("random", {});
