@@ -13,6 +13,7 @@
 #include "eval/evaluate.h"
 #include "eval/funcref.h"
 #include "eval/scope.h"
+#include "ext/com.h"
 
 namespace ruvo {
 
@@ -78,9 +79,11 @@ bool call_candidate(VContext& ctx, int line, const Value& cand, std::span<Value>
 Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
     Node* callee = n->right;
     if (callee->op == OP_MEMBER) {
-        // obj.m(...): a hash member holding a function; no object argument is added.
+        // obj.m(...): a method of an automation object, or a hash member holding a function;
+        // no object argument is added.
         Value obj = evaluate(callee->left, ctx);
         Atom m = callee->right->name();
+        if (VComObj* o = as_comobj(obj)) return com_call_method(o, m->text(), args, n->line);
         if (VHash* h = obj.as_hash()) {
             if (Cell* c = h->find(m->text())) {
                 Value cand(*c), result;

@@ -7,6 +7,7 @@
 // cell and by no transient value, so building a string piece by piece is linear.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "core/array.h"
 #include "core/convert.h"
@@ -19,6 +20,7 @@
 #include "eval/funcref.h"
 #include "eval/place.h"
 #include "eval/scope.h"
+#include "ext/com.h"
 #include "lib/regexp.h"
 
 namespace ruvo {
@@ -221,8 +223,7 @@ VString* hash_key(const Value& idx, int line) {
 }
 
 // obj.name: the member's cell in a hash (obj keeps the hash).  Members must exist.
-Cell* member_cell(Node* n, Value& obj, VContext& ctx) {
-    obj = evaluate(n->left, ctx);
+Cell* member_cell(Node* n, const Value& obj) {
     Atom m = n->right->name();
     VHash* h = obj.as_hash();
     if (!h) raise(n->line, "Bad type operation in operator .");
@@ -231,13 +232,32 @@ Cell* member_cell(Node* n, Value& obj, VContext& ctx) {
     return c;
 }
 
-// A method call is a place only on an automation object, and none exists here; returns
-// when n is not a method call.
-void reject_method_place(Node* n, VContext& ctx) {
-    if (n->right && n->right->op == OP_MEMBER) {
-        Value obj = evaluate(n->right->left, ctx);
-        raise(n->right->line, "Bad type operation in operator .");
-    }
+void com_place(Place& p, Place::ComKind k, Value obj, std::string_view name, int line) {
+    p.kind = Place::Com;
+    p.com = k;
+    p.holder = std::move(obj);
+    p.key = name;
+    p.line = line;
+}
+
+// obj.m(args) as a place, which only an automation object has: the method is invoked and the
+// place is its result; writing it puts the property m with the arguments as its index.
+// Leaves p alone when n is not a method call.
+[[gnu::noinline]] void method_place(Node* n, VContext& ctx, Place& p) {
+    Node* callee = n->right;
+    if (!callee || callee->op != OP_MEMBER) return;
+    Value obj = evaluate(callee->left, ctx);
+    VComObj* o = as_comobj(obj);
+    if (!o) raise(callee->line, "Bad type operation in operator .");
+    std::vector<Value> args;
+    for (Node* a = n->left; a; a = a->next) args.push_back(evaluate(a, ctx));
+    std::string_view name = callee->right->name()->text();
+    Value kept(new VArray()); // the result, then the arguments
+    VArray* k = kept.as_array();
+    k->push(com_call_method(o, name, args, n->line));
+    for (const Value& a : args) k->push(a);
+    com_place(p, Place::ComResult, std::move(obj), name, n->line);
+    p.key_holder = std::move(kept);
 }
 
 // The place of a[i] once the index and the object are evaluated.
@@ -260,6 +280,12 @@ void index_place(Node* n, Value idx, Value obj, Place& p) {
         p.key = k->view();
         p.key_holder = std::move(idx);
         p.holder = std::move(obj);
+        return;
+    }
+    if (as_comobj(obj)) {
+        if (!idx.is_numeric()) raise(n->line, "COM collection index must be number");
+        p.index = array_index(idx, n->line);
+        com_place(p, Place::ComItem, std::move(obj), {}, n->line);
         return;
     }
     raise(n->line, "Bad array operation for non-array object");
@@ -493,7 +519,31 @@ void Place::write(const CellData& v) {
         cell->set(v);
         break;
     }
+    case Com: write_com(v); break;
     default: break;
+    }
+}
+
+Value Place::read_com() {
+    auto* o = static_cast<VComObj*>(holder.obj());
+    switch (com) {
+    case ComProperty: return com_get_property(o, key, line);
+    case ComResult: return Value(key_holder.as_array()->cells[0]);
+    default: return com_item(o, index, line);
+    }
+}
+
+void Place::write_com(const CellData& v) {
+    auto* o = static_cast<VComObj*>(holder.obj());
+    switch (com) {
+    case ComProperty: com_set_property(o, key, {}, v, line); break;
+    case ComResult: {
+        const std::vector<Cell>& kept = key_holder.as_array()->cells;
+        std::vector<Value> index(kept.begin() + 1, kept.end());
+        com_set_property(o, key, index, v, line);
+        break;
+    }
+    default: raise(line, "Cannot assign to COM collection element");
     }
 }
 
@@ -514,15 +564,22 @@ void getPlace(Node* n, bool allow_global, Place& p, VContext& ctx) {
         return;
     }
     case OP_MEMBER: {
-        Value obj;
-        p.cell = member_cell(n, obj, ctx);
+        Value obj = evaluate(n->left, ctx);
+        if (as_comobj(obj)) {
+            com_place(p, Place::ComProperty, std::move(obj), n->right->name()->text(), n->line);
+            return;
+        }
+        p.cell = member_cell(n, obj);
         p.kind = Place::Entry;
         p.epoch = obj.as_hash()->epoch();
         p.key = n->right->name()->text();
         p.holder = std::move(obj);
         return;
     }
-    case OP_CALL: reject_method_place(n, ctx); break;
+    case OP_CALL:
+        method_place(n, ctx, p);
+        if (p.kind == Place::Com) return;
+        break;
     default: break;
     }
     raise(n->line, "Internal error in s_get()");
@@ -545,11 +602,15 @@ Value assign(Node* n, Value v, VContext& ctx) {
             h->set(hash_key(idx, n->line)->view(), v);
             return v;
         }
+        if (as_comobj(obj)) raise(n->line, "Cannot assign to COM collection element");
         raise(n->line, "Bad array operation for non-array object");
     }
     case OP_MEMBER: {
-        Value obj;
-        member_cell(n, obj, ctx)->set(v);
+        Value obj = evaluate(n->left, ctx);
+        if (VComObj* o = as_comobj(obj))
+            com_set_property(o, n->right->name()->text(), {}, v, n->line);
+        else
+            member_cell(n, obj)->set(v);
         return v;
     }
     case OP_ARRAY: {
@@ -566,7 +627,13 @@ Value assign(Node* n, Value v, VContext& ctx) {
         }
         return Value();
     }
-    case OP_CALL: reject_method_place(n, ctx); break;
+    case OP_CALL: {
+        Place p;
+        method_place(n, ctx, p);
+        if (p.kind != Place::Com) break;
+        p.write(v);
+        return v;
+    }
     default: break;
     }
     raise(n->line, "Internal error in s_set()");

@@ -18,6 +18,7 @@
 #include "eval/funcref.h"
 #include "eval/place.h"
 #include "eval/scope.h"
+#include "ext/com.h"
 
 namespace ruvo {
 
@@ -108,6 +109,7 @@ Value exec_foreach(Node* n, VContext& ctx) {
     Node* var = n->kid(0);
     Node* body = n->kid(2);
     Value coll = evaluate(n->kid(1), ctx);
+    if (VComObj* o = as_comobj(coll)) coll = com_to_array(o, n->line); // walks the enumeration
     VArray* a = coll.as_array();
     if (!a) raise(n->line, "Argument must be collection in foreach statement");
     Atom name = (var->op == OP_VAR ? var->left : var)->name();

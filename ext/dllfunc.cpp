@@ -62,38 +62,28 @@ bool is_integer_type(int32_t code) {
     return code >= DT_UINT && code <= DT_CHAR;
 }
 
-// Shift_JIS text as a NUL-terminated wide string (the interpreter's own code page 932 table).
+// Shift_JIS text as a wide string (the interpreter's own code page 932 table).
 std::wstring sjis_to_wide(std::string_view text) {
-    std::string u16 = sjis_to_utf16(text);
-    std::wstring w;
-    w.reserve(u16.size() / 2);
-    for (size_t i = 0; i + 1 < u16.size(); i += 2) {
-        auto lo = static_cast<unsigned char>(u16[i]), hi = static_cast<unsigned char>(u16[i + 1]);
-        w.push_back(static_cast<wchar_t>(lo | (hi << 8)));
-    }
-    return w;
+    std::u16string u = sjis_to_u16(text);
+    return std::wstring(u.begin(), u.end()); // the code page has no character beyond 16 bits
 }
 
 // A NUL-terminated wide string as Shift_JIS; a character beyond the code page becomes "?".
 std::string wide_to_sjis(const wchar_t* w) {
-    std::string u16;
-    auto put = [&](uint32_t u) {
-        u16.push_back(static_cast<char>(u & 0xFF));
-        u16.push_back(static_cast<char>(u >> 8));
-    };
+    std::u16string u;
     for (; *w; ++w) {
         auto c = static_cast<uint32_t>(*w);
         if (c > 0x10FFFF) {
-            put('?');
+            u.push_back(u'?');
         } else if (c > 0xFFFF) { // a pair, which the code page turns into one "?"
             c -= 0x10000;
-            put(0xD800 | (c >> 10));
-            put(0xDC00 | (c & 0x3FF));
+            u.push_back(static_cast<char16_t>(0xD800 | (c >> 10)));
+            u.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
         } else {
-            put(c);
+            u.push_back(static_cast<char16_t>(c));
         }
     }
-    return utf16_to_sjis(u16);
+    return u16_to_sjis(u);
 }
 
 // One C argument of any declared type.

@@ -20,6 +20,7 @@
 #include "eval/evaluate.h"
 #include "eval/func.h"
 #include "eval/scope.h"
+#include "ext/dotnet.h"
 #include "front/source.h"
 #include "host/driver.h"
 #include "host/input.h"
@@ -247,6 +248,7 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     if (o.talk && !driver.windowed) talk_mode();
 
     // 12. Shut-down.
+    dotnet_shutdown();
     objman.final_cleanup();
     scopes.popAll();
     funcman.clearFunctions();

@@ -239,4 +239,22 @@ std::string euc_to_sjis(std::string_view text) {
     return out;
 }
 
+std::u16string sjis_to_u16(std::string_view text) {
+    std::string bytes = sjis_to_utf16(text); // little-endian units
+    std::u16string w(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < w.size(); ++i)
+        w[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    return w;
+}
+
+std::string u16_to_sjis(std::u16string_view text) {
+    std::string bytes(text.size() * 2, '\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
+    return utf16_to_sjis(bytes);
+}
+
 } // namespace ruvo

@@ -25,6 +25,9 @@ namespace ruvo {
 
 std::string sjis_to_utf16(std::string_view text);
 std::string utf16_to_sjis(std::string_view text);
+// The same with the UTF-16 text as 16-bit units.
+std::u16string sjis_to_u16(std::string_view text);
+std::string u16_to_sjis(std::u16string_view text);
 
 std::string utf16_to_utf8(std::string_view text);
 std::string utf8_to_utf16(std::string_view text);

@@ -14,6 +14,7 @@ constexpr Family kFamilies[] = {
     encoding_builtins, fileio_builtins,     system_builtins, pack_builtins,  serial_builtins,
     graphics_builtins,
     dllfunc_builtins,
+    com_builtins,
 };
 
 std::span<const Family> families() {

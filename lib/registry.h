@@ -25,6 +25,7 @@ std::span<const BuiltinDef> pack_builtins();
 std::span<const BuiltinDef> serial_builtins();
 std::span<const BuiltinDef> graphics_builtins(); // gfx/builtins.cpp
 std::span<const BuiltinDef> dllfunc_builtins(); // ext/dllfunc.cpp
+std::span<const BuiltinDef> com_builtins();     // ext/com.cpp
 
 void register_builtins();
 // The number of registrations register_builtins() makes.
