@@ -16,8 +16,10 @@ namespace ruvo {
 // Parses the source set with setSourceFile or setSourceText (front/source.h).
 Context* parse();
 // setSourceFile(path) and parse(); a file that cannot be read is reported as
-// "Cannot open input file: <path>".
-Context* parseFile(const char* path);
+// "Cannot open input file: <path>".  A file that declares UTF-8 is read as such unless
+// [utf8_scripts] is false (the preprocessor's output is Shift_JIS already); a character it
+// holds that Shift_JIS lacks is a syntax error at its line.
+Context* parseFile(const char* path, bool utf8_scripts = true);
 // setSourceText(text) and parse().
 Context* parseText(std::string_view text);
 // The number of syntax errors reported by the last parse.

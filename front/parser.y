@@ -32,6 +32,7 @@ struct NodeChain {
 #include "eval/func.h"
 #include "front/parser.h"
 #include "front/source.h"
+#include "io/ostext.h"
 
 // The parser's state and value stacks: 500 entries, never grown.  Deeper nesting fails the
 // parse with "yacc stack overflow".
@@ -594,12 +595,19 @@ Context* parse() {
     return nullptr;
 }
 
-Context* parseFile(const char* path) {
-    if (!setSourceFile(path)) {
+Context* parseFile(const char* path, bool utf8_scripts) {
+    if (!setSourceFile(path, utf8_scripts)) {
         char message[516];
         std::string shown(frontend.fids.shown(path ? path : ""));
         std::snprintf(message, sizeof message, "Cannot open input file: %s\n", shown.c_str());
         report_parse_error(message);
+        frontend.errors = 1;
+        return nullptr;
+    }
+    if (int bad = frontend.reader->bad_line()) {
+        scan_pos.line = bad;
+        report_parse_error(kNoShiftJisCode);
+        frontend.reader.reset();
         frontend.errors = 1;
         return nullptr;
     }

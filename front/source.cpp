@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/sjis.h"
+#include "io/ostext.h"
 
 namespace ruvo {
 
@@ -101,8 +102,8 @@ const char* FIDMan::lookup(int32_t id) const {
     return names_[static_cast<size_t>(id)].c_str();
 }
 
-bool EucFile::openFile(const char* path) {
-    FILE* f = std::fopen(path, "rb");
+bool EucFile::openFile(const char* path, bool utf8_scripts) {
+    FILE* f = std::fopen(name_to_os(path).c_str(), "rb");
     if (!f) return false;
     std::string raw;
     char piece[1024];
@@ -112,6 +113,13 @@ bool EucFile::openFile(const char* path) {
     std::fclose(f);
     crlf_to_lf(raw);
     if (failed || raw.empty()) return false;
+    if (utf8_scripts) {
+        script_text_result utf8 = script_text_from_utf8(raw);
+        if (utf8.converted) {
+            raw = std::move(utf8.text);
+            bad_line_ = utf8.bad_line;
+        }
+    }
     text_ = front_sjis_to_euc(cut_at_nul(raw));
     pos_ = 0;
     return true;
@@ -138,11 +146,11 @@ void new_source(const char* name) {
 }
 } // namespace
 
-bool setSourceFile(const char* name) {
+bool setSourceFile(const char* name, bool utf8_scripts) {
     new_source(name);
     if (!name) return false;
     auto r = std::make_unique<EucFile>();
-    if (!r->openFile(name)) return false;
+    if (!r->openFile(name, utf8_scripts)) return false;
     frontend.reader = std::move(r);
     return true;
 }

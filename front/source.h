@@ -52,8 +52,11 @@ private:
 class EucFile {
 public:
     // Reads the file with CR LF turned into LF, cut at the first NUL byte; false when it
-    // cannot be opened or holds no byte.
-    bool openFile(const char* path);
+    // cannot be opened or holds no byte.  With [utf8_scripts], a file that declares UTF-8
+    // is converted to Shift_JIS (io/ostext.h), and bad_line() tells the first line holding a
+    // character Shift_JIS lacks.
+    bool openFile(const char* path, bool utf8_scripts = true);
+    int bad_line() const { return bad_line_; }
     // Takes a text (cut at the first NUL byte, as a text handed over as a C string would be).
     void openText(std::string_view text);
     // Copies up to n bytes from the position; 0 at the end.
@@ -62,6 +65,7 @@ public:
 private:
     std::string text_;
     size_t pos_ = 0;
+    int bad_line_ = 0;
 };
 
 struct FrontState {
@@ -79,7 +83,7 @@ extern FrontState frontend;
 
 // Make a file (false when it cannot be read; a null name only resets) or a text the next
 // source of the scanner.  Both reset the line to 1, the file id and the scanner state.
-bool setSourceFile(const char* name);
+bool setSourceFile(const char* name, bool utf8_scripts = true);
 // See FIDMan::alias.
 void set_display_name(std::string_view path, std::string_view shown);
 void setSourceText(std::string_view text);

@@ -11,6 +11,7 @@
 #include "eval/error.h"
 #include "eval/scope.h"
 #include "io/fileio.h"
+#include "io/ostext.h"
 
 namespace ruvo {
 
@@ -25,7 +26,7 @@ bool has_wildcard(std::string_view s) {
 // Exists and is not a directory.
 bool is_ordinary_file(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return stat(name_to_os(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void set_filename(const std::string& name) {
@@ -36,7 +37,8 @@ void set_filename(const std::string& name) {
 }
 
 // Renames without ever replacing an existing entry, so that no backup can overwrite a file.
-bool rename_no_replace(const std::string& from, const std::string& to) {
+bool rename_no_replace(const std::string& from_name, const std::string& to_name) {
+    std::string from = name_to_os(from_name), to = name_to_os(to_name);
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
     // A file system without the flag: check, then rename.
@@ -50,7 +52,7 @@ bool next_in_place(VFile* in) {
     if (!out || input_files.next >= input_files.names.size()) return false;
     const std::string name = input_files.names[input_files.next++];
     struct stat st;
-    bool exists = stat(name.c_str(), &st) == 0;
+    bool exists = stat(name_to_os(name).c_str(), &st) == 0;
     // A missing file cannot be opened, and no backup is made for it.  Only ordinary files
     // are edited: renaming a directory or a device away is no edit.
     bool missing = !exists && (errno == ENOENT || errno == ENOTDIR);
@@ -79,7 +81,7 @@ void add_input_file(std::string_view arg) {
     }
     // Only "*" and "?" are wildcards: brackets and backslashes match themselves.
     std::string pattern;
-    for (char c : a) {
+    for (char c : name_to_os(a)) {
         if (c == '[' || c == ']' || c == '\\') pattern += '\\';
         pattern += c;
     }
@@ -89,7 +91,7 @@ void add_input_file(std::string_view arg) {
         for (size_t i = 0; i < g.gl_pathc; ++i) {
             std::string_view p = g.gl_pathv[i];
             std::string_view entry = p.substr(p.rfind('/') + 1); // npos + 1 == 0
-            if (entry != "." && entry != "..") found.emplace_back(entry);
+            if (entry != "." && entry != "..") found.push_back(os_to_name(entry));
         }
     }
     globfree(&g);

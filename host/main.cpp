@@ -16,6 +16,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/string.h"
+#include "core/text.h"
 #include "eval/error.h"
 #include "eval/evaluate.h"
 #include "eval/func.h"
@@ -27,6 +28,7 @@
 #include "host/run.h"
 #include "host/ruvo_main.h"
 #include "io/file.h"
+#include "io/ostext.h"
 #include "io/stdstream.h"
 #include "lib/registry.h"
 
@@ -52,9 +54,26 @@ const char kUsage[] = "%s\nUsage: %s [<options>] script [infile...] [-a args...]
                       "    -Ixxx         : set include search path\n";
 
 [[noreturn]] void usage(const char* argv0) {
-    std_printf(stdout, kUsage, kBanner, argv0 ? argv0 : "");
+    std_printf(stdout, kUsage, kBanner, os_to_text(argv0 ? argv0 : "").c_str());
     std::fflush(stdout);
     std::exit(1);
+}
+
+// "--help" or "--version" as the only argument: the usage text with the long options, or
+// the banner, and exit status 0.  Anywhere else they are ordinary (bad) options.
+void long_option(int argc, char** argv) {
+    if (argc != 2) return;
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std_printf(stdout, "%s\n", kBanner);
+    } else if (std::strcmp(argv[1], "--help") == 0) {
+        std_printf(stdout, kUsage, kBanner, os_to_text(argv[0] ? argv[0] : "").c_str());
+        std_printf(stdout, "    --help        : show this text and exit\n"
+                           "    --version     : show the version and exit\n");
+    } else {
+        return;
+    }
+    std::fflush(stdout);
+    std::exit(0);
 }
 
 struct Options {
@@ -71,10 +90,11 @@ Options parse_options(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (a[0] != '-') {
+            // File names keep their identity across the conversion (io/ostext.h).
             if (o.script.empty())
-                o.script = a;
+                o.script = os_to_name(a);
             else
-                add_input_file(a);
+                add_input_file(os_to_name(a));
             continue;
         }
         // Only the second character selects the option (so -tx is -t).
@@ -85,10 +105,10 @@ Options parse_options(int argc, char** argv) {
         };
         switch (a[1]) {
         case 'a':
-            for (++i; i < argc; ++i) o.script_args.emplace_back(argv[i]);
+            for (++i; i < argc; ++i) o.script_args.push_back(os_to_text(argv[i]));
             break;
         case 'e':
-            o.script = value() + ";";
+            o.script = os_to_text(value()) + ";";
             o.one_liner = true;
             break;
         case 'i': o.input_enc = value(); break;
@@ -96,8 +116,8 @@ Options parse_options(int argc, char** argv) {
         case 't': o.talk = true; break;
         case 'x': input_files.inplace = true; break;
         case 'D':
-        case 'U':
-        case 'I': driver.pp_options.emplace_back(a); break;
+        case 'U': driver.pp_options.push_back(os_to_text(a)); break;
+        case 'I': driver.pp_options.push_back(os_to_name(a)); break;
         case 'N': driver.preprocess = false; break;
         default: usage(argv[0]);
         }
@@ -110,14 +130,14 @@ std::string executable_directory() {
     char buf[4096];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "";
-    std::string p(buf, static_cast<size_t>(n));
+    std::string p = os_to_name(std::string_view(buf, static_cast<size_t>(n)));
     size_t slash = p.rfind('/');
     return slash == std::string::npos ? "" : p.substr(0, slash + 1);
 }
 
 bool is_regular_file(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return stat(name_to_os(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void set_global(const char* name, const Value& v) {
@@ -133,6 +153,8 @@ Value make_stream(const std::string& enc, FILE* stream) {
     }
     Value v(f);
     f->attach(stream);
+    // A terminal without a filter of its own shows Shift_JIS as the locale's UTF-8.
+    if (iequals_ascii(enc, "sjis") && stream_is_terminal(stream)) f->show_on_terminal();
     return v;
 }
 
@@ -157,7 +179,8 @@ void build_globals(const Options& o, char** envp) {
     for (char** e = envp; e && *e; ++e) {
         const char* eq = std::strchr(*e, '=');
         if (!eq) continue;
-        env.as_hash()->set(std::string_view(*e, static_cast<size_t>(eq - *e)), make_string(eq + 1));
+        std::string key = os_to_text(std::string_view(*e, static_cast<size_t>(eq - *e)));
+        env.as_hash()->set(key, make_string(os_to_text(eq + 1)));
     }
     set_global("__env", env);
 }
@@ -175,6 +198,9 @@ int exit_code(const Value& result) {
 extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     using namespace ruvo;
     driver.windowed = windowed != 0;
+    os_text_init();
+    note_terminals();
+    long_option(argc, argv);
     Options o = parse_options(argc, argv);
 
     // 1. The executable's directory, for the start-up scripts and the include path.
@@ -188,7 +214,7 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
         size_t slash = o.script.rfind('/');
         if (slash != std::string::npos) {
             std::string dir = o.script.substr(0, slash + 1);
-            if (chdir(dir.c_str()) == 0) {
+            if (chdir(name_to_os(dir).c_str()) == 0) {
                 open_path = o.script.substr(slash + 1);
                 set_display_name(open_path, o.script);
             }

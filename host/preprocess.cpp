@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/driver.h"
+#include "io/ostext.h"
 #include "pp/cpp_main.h"
 
 namespace ruvo {
@@ -32,7 +33,7 @@ std::string make_preprocess_temp() {
     int fd = mkstemp(path.data());
     if (fd < 0) return "";
     close(fd);
-    return path;
+    return os_to_name(path); // a name like any other from here on
 }
 
 } // namespace ruvo

@@ -12,6 +12,7 @@
 #include "front/parser.h"
 #include "host/driver.h"
 #include "host/preprocess.h"
+#include "io/ostext.h"
 #include "io/stdstream.h"
 
 namespace ruvo {
@@ -121,11 +122,13 @@ Value run_file(const char* path, bool* failed) {
         return Value();
     }
     if (preprocess(path, temp.c_str()) != 0) {
-        unlink(temp.c_str());
+        unlink(name_to_os(temp).c_str());
         return Value();
     }
-    Context* program = parseFile(temp.c_str());
-    unlink(temp.c_str());
+    // The preprocessor has turned a UTF-8 script into Shift_JIS already: its coding comment
+    // must not convert the text a second time.
+    Context* program = parseFile(temp.c_str(), false);
+    unlink(name_to_os(temp).c_str());
     return run_program(program, failed);
 }
 

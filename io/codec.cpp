@@ -197,6 +197,14 @@ std::string utf8_to_sjis(std::string_view text) {
     return writer.take();
 }
 
+int cp932_code(unsigned unit) {
+    if (unit > 0xFFFF || is_high_surrogate(static_cast<uint16_t>(unit)) ||
+        is_low_surrogate(static_cast<uint16_t>(unit)))
+        return -1;
+    uint16_t code = kCp932Encode[unit];
+    return code == kCp932None ? -1 : code;
+}
+
 std::string sjis_to_euc(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 4);

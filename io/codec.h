@@ -48,4 +48,8 @@ std::string utf8_to_sjis(std::string_view text);
 std::string sjis_to_euc(std::string_view text);
 std::string euc_to_sjis(std::string_view text);
 
+// The code page 932 code of a character of the BMP (a byte, or lead << 8 | trail); -1 when
+// the code page lacks it.
+int cp932_code(unsigned unit);
+
 } // namespace ruvo

@@ -14,6 +14,7 @@
 #include "core/string.h"
 #include "core/text.h"
 #include "io/codec.h"
+#include "io/ostext.h"
 
 namespace ruvo {
 
@@ -101,7 +102,7 @@ bool VFile::open(std::string_view name, std::string_view mode) {
     // A NUL inside the name would open a shorter name than the script gave.
     if (!fopen_mode(mode, cmode, binary_mode) || name.find('\0') != std::string_view::npos)
         return false;
-    FILE* f = std::fopen(std::string(name).c_str(), cmode.c_str());
+    FILE* f = std::fopen(name_to_os(name).c_str(), cmode.c_str());
     if (!f) return false;
     struct stat st;
     if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -111,6 +112,7 @@ bool VFile::open(std::string_view name, std::string_view mode) {
     }
     stream_ = f;
     owned_ = true;
+    terminal_ = false;
     stream_binary_ = binary_mode || binary_;
     last_ = LastOp::None;
     return true;
@@ -131,6 +133,7 @@ void VFile::attach(FILE* stream) {
     if (stream_ != stream) close();
     stream_ = stream;
     owned_ = false;
+    terminal_ = false;
     stream_binary_ = binary_;
     note_stream_mode(stream_, stream_binary_);
     last_ = LastOp::None;
@@ -157,6 +160,14 @@ int VFile::get_byte() {
 
 size_t VFile::put_bytes(std::string_view bytes, bool translate) {
     if (!stream_ || bytes.empty()) return 0;
+    if (terminal_) {
+        // What the terminal gets is UTF-8; the caller counts the bytes it gave.
+        std::string shown = terminal_bytes(stream_, bytes);
+        terminal_ = false;
+        size_t done = shown.empty() ? bytes.size() : put_bytes(shown, translate);
+        terminal_ = true;
+        return done == shown.size() ? bytes.size() : std::min(done, bytes.size());
+    }
     before_write();
     size_t done = 0;
     if (!translate || stream_binary_) {
@@ -244,6 +255,7 @@ std::string VFile::gets() {
         line.pop_back();
     }
     if (decoder_ && !is_ascii(line)) return decoder_(line);
+    if (terminal_ && !is_ascii(line)) return os_to_text(line);
     return line;
 }
 

@@ -66,6 +66,10 @@ public:
     virtual bool binmode();
     virtual bool txtmode();
 
+    // The attached stream is a terminal that shows UTF-8: lines read are converted to
+    // Shift_JIS, bytes written are converted for it.  Cleared by open() and attach().
+    void show_on_terminal() { terminal_ = true; }
+
     FILE* stream() const { return stream_; }
     bool owned() const { return owned_; }
     bool binary_setting() const { return binary_; }
@@ -93,6 +97,7 @@ protected:
     bool stream_binary_ = false;
     Codec decoder_;
     Codec encoder_;
+    bool terminal_ = false;
 
 private:
     void read_line(std::string& line, size_t limit);

@@ -2,12 +2,22 @@
 
 #include <cstdarg>
 #include <string>
+#include <unistd.h>
+
+#include "core/sjis.h"
+#include "io/codec.h"
+#include "io/ostext.h"
 
 namespace ruvo {
 
 namespace {
 struct StdStreamModes {
     bool binary[3] = {false, false, false};
+    bool terminal[3] = {false, false, false};
+    // A lead byte waiting for its trail byte.  Plain data, so that the table is ready
+    // before any constructor runs.
+    char held[3] = {0, 0, 0};
+    bool holding[3] = {false, false, false};
 };
 StdStreamModes std_modes;
 
@@ -29,7 +39,42 @@ bool stream_is_binary(FILE* f) {
     return i >= 0 && std_modes.binary[i];
 }
 
+void note_terminals() {
+    for (int fd = 0; fd < 3; ++fd) std_modes.terminal[fd] = os_text_utf8() && isatty(fd) == 1;
+}
+
+bool stream_is_terminal(FILE* f) {
+    int i = index_of(f);
+    return i >= 0 && std_modes.terminal[i];
+}
+
+std::string terminal_bytes(FILE* f, std::string_view text) {
+    int k = index_of(f);
+    std::string whole;
+    if (std_modes.holding[k]) {
+        whole.reserve(text.size() + 1);
+        whole.push_back(std_modes.held[k]);
+        whole.append(text);
+        std_modes.holding[k] = false;
+        text = whole;
+    }
+    // A lead byte that ends the text waits: its trail byte comes with the next write.
+    size_t end = text.size();
+    for (size_t i = 0; i < text.size(); i += sjis_char_len(text, i))
+        if (i + 1 == text.size() && is_sjis_lead(static_cast<unsigned char>(text[i]))) end = i;
+    if (end < text.size()) {
+        std_modes.held[k] = text[end];
+        std_modes.holding[k] = true;
+    }
+    return sjis_to_utf8(text.substr(0, end));
+}
+
 void std_write(FILE* f, std::string_view text) {
+    std::string shown;
+    if (stream_is_terminal(f)) {
+        shown = terminal_bytes(f, text);
+        text = shown;
+    }
     if (stream_is_binary(f)) {
         std::fwrite(text.data(), 1, text.size(), f);
         return;

@@ -3,9 +3,15 @@
 // script's own output: in text mode every LF goes out as CR LF.  The mode of a standard
 // stream belongs to the stream, so a file object attached to it that switches with binmode
 // or txtmode switches it for these writes too.
+//
+// A standard stream that is a terminal under a UTF-8 locale shows text as UTF-8: whatever
+// the interpreter writes there is converted, and so is the script's output through an
+// unfiltered (Shift_JIS) stdout or stderr.  A double-byte character whose lead byte ends one
+// write waits for its trail byte, so no character is ever split across writes.
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace ruvo {
@@ -24,6 +30,13 @@ inline int get_translated(FILE* f, bool binary) {
     if (d != EOF) ungetc(d, f);
     return c;
 }
+
+// Notes which standard streams are terminals that want UTF-8 (after os_text_init).
+void note_terminals();
+bool stream_is_terminal(FILE* f);
+// The bytes to send to terminal `f` for `text`: UTF-8, with a lead byte at the end of `text`
+// kept back for the next call.
+std::string terminal_bytes(FILE* f, std::string_view text);
 
 // Writes `text` to `f`, LF as CR LF unless the stream is in binary mode.
 void std_write(FILE* f, std::string_view text);

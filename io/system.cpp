@@ -23,6 +23,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/string.h"
+#include "io/ostext.h"
 #include "lib/args.h"
 #include "lib/registry.h"
 
@@ -32,11 +33,18 @@ namespace {
 
 // ---- helpers ------------------------------------------------------------------------------
 
-// A path argument as a C string; null when it holds a NUL byte.
-const char* path_arg(const Value& v, int line) {
+// A path argument in the system's form; false when it holds a NUL byte.
+struct SysPath {
+    std::string os;
+    bool ok = false;
+    explicit operator bool() const { return ok; }
+    const char* c_str() const { return os.c_str(); }
+};
+
+SysPath path_arg(const Value& v, int line) {
     std::string_view s = arg_string(v, line);
-    if (s.find('\0') != std::string_view::npos) return nullptr;
-    return v.as_string()->str.c_str();
+    if (s.find('\0') != std::string_view::npos) return {};
+    return {name_to_os(s), true};
 }
 
 Value status(bool ok) {
@@ -54,7 +62,7 @@ std::string current_dir() {
         b.resize(b.size() * 2);
     }
     b.resize(std::strlen(b.c_str()));
-    return b;
+    return os_to_name(b);
 }
 
 // Closes a descriptor on every way out.
@@ -125,12 +133,12 @@ bool copy_file(const char* src, const char* dst, bool replace) {
     return ok;
 }
 
-bool list_dir(const char* path, std::vector<std::string>& names) {
-    DIR* d = path ? ::opendir(path) : nullptr;
+bool list_dir(const SysPath& path, std::vector<std::string>& names) {
+    DIR* d = path ? ::opendir(path.c_str()) : nullptr;
     if (!d) return false;
     while (dirent* e = ::readdir(d)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-        names.emplace_back(e->d_name);
+        names.push_back(os_to_name(e->d_name));
     }
     ::closedir(d);
     std::sort(names.begin(), names.end()); // byte order: readdir's own order is arbitrary
@@ -140,12 +148,12 @@ bool list_dir(const char* path, std::vector<std::string>& names) {
 // The entries of the directory (default "."), each prefixed with `full` ? the directory and
 // "/" : nothing; null when it cannot be read.
 void listing(std::span<Value> args, int line, bool full, Value& result) {
-    const char* path = args.empty() ? "." : path_arg(args[0], line);
+    SysPath path = args.empty() ? SysPath{".", true} : path_arg(args[0], line);
     std::vector<std::string> names;
     if (!list_dir(path, names)) return;
     std::string prefix;
     if (full) {
-        prefix = path;
+        prefix = args.empty() ? std::string_view(".") : args[0].as_string()->view();
         while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
         prefix += '/';
     }
@@ -299,41 +307,41 @@ void bi_getcwd(VContext&, int, std::span<Value>, Value& result) {
 }
 
 void bi_chdir(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* p = path_arg(args[0], line);
-    result = status(p && ::chdir(p) == 0);
+    SysPath p = path_arg(args[0], line);
+    result = status(p && ::chdir(p.c_str()) == 0);
 }
 
 void bi_mkdir(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* p = path_arg(args[0], line);
-    result = status(p && ::mkdir(p, 0777) == 0);
+    SysPath p = path_arg(args[0], line);
+    result = status(p && ::mkdir(p.c_str(), 0777) == 0);
 }
 
 void bi_rmdir(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* p = path_arg(args[0], line);
-    result = status(p && ::rmdir(p) == 0);
+    SysPath p = path_arg(args[0], line);
+    result = status(p && ::rmdir(p.c_str()) == 0);
 }
 
 void bi_unlink(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* p = path_arg(args[0], line);
-    result = status(p && ::unlink(p) == 0);
+    SysPath p = path_arg(args[0], line);
+    result = status(p && ::unlink(p.c_str()) == 0);
 }
 
 void bi_rename(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* from = path_arg(args[0], line);
-    const char* to = path_arg(args[1], line);
-    result = status(from && to && rename_noreplace(from, to) == 0);
+    SysPath from = path_arg(args[0], line);
+    SysPath to = path_arg(args[1], line);
+    result = status(from && to && rename_noreplace(from.c_str(), to.c_str()) == 0);
 }
 
 void bi_chmod(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* p = path_arg(args[0], line);
+    SysPath p = path_arg(args[0], line);
     auto mode = static_cast<mode_t>(arg_trunc64(args[1], line));
-    result = status(p && ::chmod(p, mode) == 0);
+    result = status(p && ::chmod(p.c_str(), mode) == 0);
 }
 
 void bi_fcopy(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* src = path_arg(args[0], line);
-    const char* dst = path_arg(args[1], line);
-    result = Value(src && dst && copy_file(src, dst, true) ? 1 : 0);
+    SysPath src = path_arg(args[0], line);
+    SysPath dst = path_arg(args[1], line);
+    result = Value(src && dst && copy_file(src.c_str(), dst.c_str(), true) ? 1 : 0);
 }
 
 // A rename; across file systems a copy and a delete.  An existing dst is never replaced.
@@ -346,9 +354,9 @@ bool move_file(const char* src, const char* dst) {
 }
 
 void bi_fmove(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* src = path_arg(args[0], line);
-    const char* dst = path_arg(args[1], line);
-    result = Value(src && dst && move_file(src, dst) ? 1 : 0);
+    SysPath src = path_arg(args[0], line);
+    SysPath dst = path_arg(args[1], line);
+    result = Value(src && dst && move_file(src.c_str(), dst.c_str()) ? 1 : 0);
 }
 
 // The absolute form of a path, "." and ".." taken out by the text alone (the file need not
@@ -397,9 +405,9 @@ void bi_splitpath(VContext&, int line, std::span<Value> args, Value& result) {
 }
 
 void bi_stat(VContext&, int line, std::span<Value> args, Value& result) {
-    const char* p = path_arg(args[0], line);
+    SysPath p = path_arg(args[0], line);
     struct stat st;
-    if (!p || ::stat(p, &st) != 0) return;
+    if (!p || ::stat(p.c_str(), &st) != 0) return;
     auto* h = new VHash();
     result = Value(h);
     put(h, "mode", st.st_mode);

@@ -16,6 +16,7 @@
 #include "eval/scope.h"
 #include "host/run.h"
 #include "io/format.h"
+#include "io/ostext.h"
 #include "lib/args.h"
 #include "lib/registry.h"
 
@@ -118,7 +119,7 @@ void bi_system(VContext&, int, Args a, Value& r) {
         }
         cmd = shell;
     } else {
-        cmd = plain_form(a[0]);
+        cmd = text_to_os(plain_form(a[0])); // the shell reads the locale's characters
     }
     r = Value(shell_status(std::system(cmd.c_str())));
 }

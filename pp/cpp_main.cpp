@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "io/ostext.h"
 #include "pp/preprocessor.h"
 
 namespace {
@@ -22,18 +23,20 @@ void complain(const std::string& message) {
 // Removes [path] when it is an ordinary file; a device such as /dev/null is left alone.
 void remove_output(const std::string& path) {
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    std::string os = ruvo::name_to_os(path);
+    if (::lstat(os.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(os.c_str());
 }
 
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+    return ::stat(ruvo::name_to_os(a).c_str(), &sa) == 0 &&
+           ::stat(ruvo::name_to_os(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
 
 // Writes [text] to [path] whole; a file that could not be written completely is removed.
 bool write_output(const std::string& path, const std::string& text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(ruvo::name_to_os(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         complain("cannot open output file " + path + ": " + std::strerror(errno));
         return false;
@@ -63,6 +66,8 @@ bool write_stdout(const std::string& text) {
 } // namespace
 
 extern "C" int cpp_main(int argc, char** argv) {
+    // Names in the arguments and in #include lines are Shift_JIS, like the script text.
+    ruvo::os_text_init();
     ruvopp::Options options;
     std::string input, output;
     bool have_output = false;

@@ -2,6 +2,9 @@
 #include "pp/diag.h"
 
 #include <cstdio>
+#include <unistd.h>
+
+#include "io/ostext.h"
 
 namespace ruvopp {
 
@@ -22,6 +25,7 @@ void Reporter::print(std::string* sink, std::string_view file, int64_t line,
     if (sink) {
         *sink += text;
     } else {
+        if (isatty(2)) text = ruvo::text_to_os(text); // a terminal shows the locale's text
         std::fwrite(text.data(), 1, text.size(), stderr);
         std::fflush(stderr);
     }

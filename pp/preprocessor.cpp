@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "io/ostext.h"
 #include "pp/expr.h"
 
 namespace ruvopp {
@@ -70,7 +71,7 @@ bool include_name(std::string_view operand, std::string& name) {
 
 bool regular_file(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(ruvo::name_to_os(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string spell(const TokenList& tokens) {
@@ -110,7 +111,7 @@ bool Preprocessor::define(std::string_view arg) {
 }
 
 bool Preprocessor::read_file(const std::string& path, std::string& text, uint32_t line) {
-    FILE* f = regular_file(path) ? std::fopen(path.c_str(), "rb") : nullptr;
+    FILE* f = regular_file(path) ? std::fopen(ruvo::name_to_os(path).c_str(), "rb") : nullptr;
     if (!f) {
         if (m_files.empty())
             print(m_options.diagnostics, path, 0, "cannot open input file");
@@ -154,11 +155,15 @@ bool Preprocessor::run_text(const std::string& name, std::string text) {
 }
 
 void Preprocessor::push_file(std::string path, std::string text) {
+    // A file that declares UTF-8 goes on as Shift_JIS, line for line.
+    ruvo::script_text_result utf8 = ruvo::script_text_from_utf8(text);
+    if (utf8.converted) text = std::move(utf8.text);
     m_files.push_back(
         std::make_unique<SourceFile>(std::move(path), std::move(text), m_conds.size()));
     SourceFile& f = *m_files.back();
     m_input.lexer = &f.lexer;
     if (!m_out.sync(f.line_name, 1)) overflow(1);
+    if (utf8.bad_line) error(static_cast<uint32_t>(utf8.bad_line), ruvo::kNoShiftJisCode);
 }
 
 void Preprocessor::end_file() {

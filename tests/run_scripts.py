@@ -8,7 +8,8 @@ stands for the script's name, and without it the script name comes first; a line
 standard input.  Standard output and standard error are compared byte for byte with NAME.out
 and NAME.err (missing files mean empty; "%RUVO%" in them stands for the launcher's path), the exit status with NAME.code (missing: 0).
 "%RUVO%" in an argument line stands for the launcher's path too.  NAME.env holds KEY=VALUE lines
-added to the environment of that run.  Directories named "data" hold files the tests use
+added to the environment of that run; every run has LC_ALL=C unless NAME.env names LANG or an
+LC_ variable.  Directories named "data" hold files the tests use
 (scripts, includes, input files) and are not searched for tests.
 """
 import os
@@ -47,11 +48,18 @@ def main():
                 if "%SCRIPT%" not in text and "%NOSCRIPT%" not in text:
                     args = [name] + args
             stdin = read(base + ".in", None)
-            env = dict(os.environ)
+            # The C locale unless the test names one: the results must not follow the
+            # machine's LANG.
+            env = {k: v for k, v in os.environ.items()
+                   if k not in ("LANG", "LANGUAGE") and not k.startswith("LC_")}
+            extra = {}
             for line in read(base + ".env").decode("utf-8").splitlines():
                 if "=" in line:
                     key, value = line.split("=", 1)
-                    env[key] = value
+                    extra[key] = value
+            if not any(k == "LANG" or k.startswith("LC_") for k in extra):
+                env["LC_ALL"] = "C"
+            env.update(extra)
             try:
                 p = subprocess.run([ruvo] + args, cwd=dirpath, input=stdin if stdin is not None else b"",
                                    capture_output=True, timeout=60, env=env)
