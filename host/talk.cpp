@@ -6,14 +6,17 @@
 // The line editor is loaded when talk mode first meets a terminal, so that script runs do not
 // pay for loading it; without it a terminal is read like piped input.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <string>
 #include <unistd.h>
 
 #include "core/convert.h"
+#include "core/sjis.h"
 #include "host/driver.h"
 #include "host/run.h"
+#include "io/ostext.h"
 #include "io/stdstream.h"
 
 namespace ruvo {
@@ -25,17 +28,58 @@ constexpr size_t kPiece = 511;
 struct LineEditor {
     char* (*readline)(const char*) = nullptr;
     int (*add_history)(const char*) = nullptr;
+    int (*read_history)(const char*) = nullptr;  // optional: history across sessions
+    int (*write_history)(const char*) = nullptr;
+    std::string history_file;                     // ~/.ruvo_history, or empty
 
     bool load() {
         void* lib = dlopen("libedit.so.2", RTLD_NOW | RTLD_LOCAL);
         if (!lib) return false;
         readline = reinterpret_cast<char* (*)(const char*)>(dlsym(lib, "readline"));
         add_history = reinterpret_cast<int (*)(const char*)>(dlsym(lib, "add_history"));
-        if (readline && add_history) return true;
-        dlclose(lib);
-        return false;
+        read_history = reinterpret_cast<int (*)(const char*)>(dlsym(lib, "read_history"));
+        write_history = reinterpret_cast<int (*)(const char*)>(dlsym(lib, "write_history"));
+        if (!readline || !add_history) {
+            dlclose(lib);
+            return false;
+        }
+        const char* home = std::getenv("HOME");
+        if (home && *home && read_history && write_history) {
+            history_file = std::string(home) + "/.ruvo_history";
+            read_history(history_file.c_str());
+        }
+        return true;
+    }
+
+    // Every line goes into the file at once, so that no ending of the session loses it.
+    void remember(const char* line) {
+        add_history(line);
+        if (!history_file.empty()) write_history(history_file.c_str());
     }
 };
+
+// How many brackets, braces and parentheses the text leaves open; strings, comments and
+// the trail bytes of double-byte characters do not count.
+int open_brackets(std::string_view text) {
+    int depth = 0;
+    char quote = 0;
+    for (size_t i = 0; i < text.size(); i += sjis_char_len(text, i)) {
+        char c = text[i];
+        if (quote) {
+            if (c == '\\' && quote == '"') ++i;
+            else if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+            while (i < text.size() && text[i] != '\n') ++i;
+        } else if (c == '(' || c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ')' || c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return depth;
+}
 
 struct LineSource {
     LineEditor editor;
@@ -49,8 +93,8 @@ struct LineSource {
             if (!have_pending) {
                 char* r = editor.readline(prompt);
                 if (!r) return false;
-                if (*r) editor.add_history(r);
-                pending = r;
+                if (*r) editor.remember(r);
+                pending = os_to_text(r); // typed in the locale's characters
                 std::free(r);
                 have_pending = true;
             } else {
@@ -100,6 +144,10 @@ void talk_mode() {
     LineSource in;
     std::string line;
     while (in.read(">", line)) {
+        // On a terminal, a line that leaves a bracket open goes on with the next one; the
+        // lines run as one text, joined by LF.
+        std::string more;
+        while (in.tty && open_brackets(line) > 0 && in.read(">>", more)) line += "\n" + more;
         if (same_ignoring_case(line, ".quit")) break;
         if (same_ignoring_case(line, ".help")) {
             std_printf(stdout, "%s\n\nCommand:\n    .cls, .quit, .load, .help\n\n", kBanner);
