@@ -13,6 +13,7 @@
 #include "eval/error.h"
 #include "eval/evaluate.h"
 #include "io/codec.h"
+#include "io/ostext.h"
 #include "lib/registry.h"
 
 namespace ruvo {
@@ -213,13 +214,15 @@ void* resolve_dll_symbol(const std::string& module, const std::string& function)
         return nullptr;
     // A module the process already has is found without loading it again; the reference
     // that RTLD_NOLOAD takes is given back at once.  A module loaded here stays loaded for
-    // the rest of the process, so that a function found once stays callable.
-    if (void* h = dlopen(module.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+    // the rest of the process, so that a function found once stays callable.  A path goes
+    // to the system in its characters.
+    const std::string path = name_to_os(module);
+    if (void* h = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
         void* sym = dlsym(h, function.c_str());
         dlclose(h);
         return sym;
     }
-    void* h = dlopen(module.c_str(), RTLD_LAZY);
+    void* h = dlopen(path.c_str(), RTLD_LAZY);
     return h ? dlsym(h, function.c_str()) : nullptr;
 }
 
