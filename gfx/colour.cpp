@@ -19,6 +19,15 @@ int hex_digit(char c) {
     return -1;
 }
 
+// A pair of the "#RRGGBB" form read as hexadecimal: the digits before the first character
+// that is not one, so "1G" reads as 1 and "G1" as 0.
+Colour hex_pair(char hi, char lo) {
+    int h = hex_digit(hi);
+    if (h < 0) return 0;
+    int l = hex_digit(lo);
+    return static_cast<Colour>(l < 0 ? h : h * 16 + l);
+}
+
 uint32_t trunc_bits(double d) {
     return static_cast<uint32_t>(static_cast<uint64_t>(to_int64(d)));
 }
@@ -35,11 +44,7 @@ Colour arg_colour(const CellData& v, int line) {
         std::string_view t = s->view();
         if (t.size() != 7 || t[0] != '#') raise(line, "Cannot convert arg to color");
         Colour c = 0;
-        for (int i = 0; i < 3; ++i) {
-            int hi = hex_digit(t[1 + 2 * i]), lo = hex_digit(t[2 + 2 * i]);
-            if (hi < 0 || lo < 0) raise(line, "Cannot convert arg to color");
-            c |= static_cast<Colour>(hi * 16 + lo) << (8 * i);
-        }
+        for (int i = 0; i < 3; ++i) c |= hex_pair(t[1 + 2 * i], t[2 + 2 * i]) << (8 * i);
         return c;
     }
     uint32_t n = trunc_bits(arg_number(v, line)); // 0xRRGGBB: red in the high byte

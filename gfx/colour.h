@@ -7,8 +7,9 @@
 namespace ruvo::gfx {
 
 // One colour argument: [r, g, b] (truncated, not clamped), "#RRGGBB", or a number read as
-// 0xRRGGBB.  Raises "Cannot convert arg to color" for another string and "Cannot convert arg
-// to number" for anything else.
+// 0xRRGGBB.  Any seven characters after a "#" are a colour (a pair that is not two hex digits
+// reads as its leading digit, or 0); another string raises "Cannot convert arg to color" and
+// anything else "Cannot convert arg to number".
 Colour arg_colour(const CellData& v, int line);
 // Three arguments r, g, b: numbers, truncated and clamped to 0..255.
 Colour arg_rgb(const CellData& r, const CellData& g, const CellData& b, int line);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io/codec.h"
+#include "lib/args.h"
 
 namespace ruvo::gfx {
 
@@ -119,10 +120,17 @@ const gfx_backend* load_backend() {
     return module.backend;
 }
 
+// A font's angle is kept in whole tenths of a degree, truncated toward zero: font(name, size,
+// 0.001) draws level text, font(name, size, 1) turns it by 57.2 degrees.
+double angle_in_tenths(double radians) {
+    constexpr double kTenthsPerRadian = 572.9577951308232;
+    return trunc_clamped<int32_t>(radians * kTenthsPerRadian) / kTenthsPerRadian;
+}
+
 TextFont open_font(const gfx_backend* ops, std::string_view name, int size, double angle) {
     TextFont f;
     f.ops = ops;
-    f.angle = angle;
+    f.angle = angle = angle_in_tenths(angle);
     std::string utf8 = sjis_to_utf8(name);
     f.face = ops->font_open(utf8.c_str(), size, angle, name == kDefaultFace);
     if (f.face) ops->font_metrics(f.face, &f.height, &f.ascent, &f.average_width);

@@ -4,7 +4,8 @@
 // for by IPAGothic, or by whatever Japanese monospace face fontconfig offers.
 //
 // Sizes follow the desktop convention for a positive height: the height is the cell (ascent
-// plus descent), and a line feed moves by it; a negative height is the em size; 0 means 12.
+// plus descent), and a line feed moves by exactly it; a negative height is the em size; 0
+// means 12.
 #include "window/font.h"
 
 #include <cmath>
@@ -84,6 +85,15 @@ void* font_open(const char* family, int height, double angle, int japanese_fallb
     const FT_Size_Metrics& m = f->face->size->metrics;
     f->ascent = pixels(m.ascender);
     f->height = pixels(m.ascender - m.descender);
+    // The font's height is the one asked for, not the hinted metrics (which round the
+    // ascender up and the descender down, a pixel more): a line feed of a 12-pixel font moves
+    // 12 pixels.  An em size gives the cell it scales to.
+    if (FT_FaceRec* fc = f->face; FT_IS_SCALABLE(fc) && fc->ascender - fc->descender > 0) {
+        double cell = fc->ascender - fc->descender;
+        double scale = height > 0 ? h / cell : static_cast<double>(h) / fc->units_per_EM;
+        f->height = static_cast<int>(std::lround(cell * scale));
+        f->ascent = static_cast<int>(std::lround(fc->ascender * scale));
+    }
     f->average_width = font_advance(f, 'x');
     if (angle != 0) {
         f->turned = true;

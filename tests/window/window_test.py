@@ -364,6 +364,38 @@ print(screen());
     check(err == b"", "stderr: %r" % err)
 
 
+def test_line_feed_is_the_font_height_and_angles_are_tenths_of_a_degree(s):
+    p = s.start(r'''
+screen(1000, 60);
+function rows(x0) {
+    var out = [];
+    for (var y = 0; y < 60; y++)
+        for (var x = x0; x < x0 + 6; x++)
+            if (point(x, y)[0]) { push(out, y); break; }
+    return join(out, ",");
+}
+var text = "";
+for (var i = 0; i < 160; i++) text += "b";
+function ends(angle) {
+    cls(); font("ＭＳ ゴシック", 12, angle); gprint(0, 20, text);
+    return rows(0) == rows(954);
+}
+print(ends(0), " ", ends(0.0017), " ", ends(0.0035));
+cls(); font("ＭＳ ゴシック", 12); gprint(0, 0, "b\nb"); print(rows(0));
+cls(); font("ＭＳ ゴシック", 20); gprint(0, 0, "b\nb"); print(rows(0));
+''')
+    rc, out, err = s.finish(p)
+    check(err == b"", "stderr: %r" % err)
+    lines = out.decode().split("\r\n")
+    # 0.0017 rad is under a tenth of a degree: the text stays level; 0.0035 is two tenths
+    check(lines[0] == "true true false", "the ends of a long line: %r" % lines[0])
+    for line, height in ((lines[1], 12), (lines[2], 20)):
+        ys = [int(v) for v in line.split(",")]
+        half = len(ys) // 2
+        check(half and [y + height for y in ys[:half]] == ys[half:],
+              "the lines of a %d-pixel font are %d pixels apart: %r" % (height, height, ys))
+
+
 def test_no_connection(s):
     env = dict(s.env, DISPLAY=":%d" % (9000 + os.getpid() % 999))
     p = s.start('var t = tick(); screen(100, 100); print(screen(), " ", tick() - t < 2000);',
