@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -87,6 +88,43 @@ const char* bit_symbol(BitOp op) {
 // Raises the recursion message when some array is reachable from [root] twice.
 void check_repeated(const VArray* root, const char* symbol, int line) {
     if (has_repeated_array(root)) raise(line, "Recursive array detected in operator %s", symbol);
+}
+
+// Whether some array under [root] (itself included) holds itself, directly or further down.
+// An inner array met twice on different paths is no cycle: the walk just visits it again.
+bool has_cyclic_array(const VArray* root) {
+    if (!has_repeated_array(root)) return false; // a tree has no cycle
+    struct Step {
+        const VArray* a;
+        size_t next;
+    };
+    std::unordered_map<const VArray*, bool> on_path; // false once its walk is done
+    std::vector<Step> path;
+    on_path.emplace(root, true);
+    path.push_back({root, 0});
+    while (!path.empty()) {
+        Step& s = path.back();
+        if (s.next == s.a->cells.size()) {
+            on_path[s.a] = false;
+            path.pop_back();
+            continue;
+        }
+        const VArray* inner = s.a->cells[s.next++].as_array();
+        if (!inner) continue;
+        auto [it, fresh] = on_path.try_emplace(inner, true);
+        if (!fresh) {
+            if (it->second) return true;
+            continue;
+        }
+        path.push_back({inner, 0}); // s is not used after this
+    }
+    return false;
+}
+
+// `**` skips the repetition test: an array shared twice is raised to the power at each
+// place.  Only an array that holds itself is refused, since its walk would never end.
+void check_cyclic(const VArray* root, int line) {
+    if (has_cyclic_array(root)) raise(line, "Recursive array detected in operator **");
 }
 
 } // namespace
@@ -242,8 +280,11 @@ Value op_arith(ArithOp op, const Value& a, const Value& b, int line) {
     const VArray* xa = a.as_array();
     const VArray* xb = b.as_array();
     if (!xa && !xb) return arith_scalar(op, a, b, line);
-    // `**` takes the same test as the others: without it a self-containing array would make
-    // the element-wise walk endless.
+    if (op == ArithOp::Pow) {
+        if (xa) check_cyclic(xa, line);
+        if (xb) check_cyclic(xb, line);
+        return arith_elementwise(op, a, b, line);
+    }
     const char* symbol = arith_symbol(op);
     if (xa) check_repeated(xa, symbol, line);
     if (xb) check_repeated(xb, symbol, line);

@@ -117,6 +117,25 @@ TEST(Operators, repeated_arrays_are_refused_for_every_operator) {
     EXPECT_EQ(shown(arith(ArithOp::Mul, one, one)), "[ 1 ]") << "one array on both sides";
 }
 
+TEST(Operators, power_takes_shared_arrays_and_refuses_only_cycles) {
+    Value one = arr({Value(1)});
+    Value r = arith(ArithOp::Pow, arr({one, one}), Value(2));
+    EXPECT_EQ(shown(r), "[ [ 1 ], [ 1 ] ]");
+    EXPECT_NE(r.as_array()->cells[0].as_array(), r.as_array()->cells[1].as_array())
+        << "each place gets an array of its own";
+    EXPECT_EQ(shown(arith(ArithOp::Pow, Value(2), arr({one, arr({one, Value(3)})}))),
+              "[ [ 2 ], [ [ 2 ], 8 ] ]");
+
+    // The cycle lies below a shared part: [[x], x] where x's first element is the outer array.
+    Value outer = arr({});
+    Value x = arr({outer});
+    outer.as_array()->push(arr({x}));
+    outer.as_array()->push(x);
+    EXPECT_EQ(raised([&] { arith(ArithOp::Pow, Value(2), outer); }),
+              "error [7]: Recursive array detected in operator **");
+    x.as_array()->cells.clear(); // break the cycle
+}
+
 TEST(Operators, deep_nests_need_no_native_recursion) {
     Value nest = deep_nest(200000);
     Value r = arith(ArithOp::Add, nest, Value(1));
