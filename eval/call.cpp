@@ -158,13 +158,15 @@ Value eval_call(Node* n, VContext& ctx) {
     Node* a = n->left;
     for (; a && args.size() < kInlineArgs; a = a->next) args.push(a, ctx);
     if (a) return call_long(n, ctx, args, a);
-    // A built-in called by name, with no variable of that name that could shadow it, goes
-    // straight to its handler.
+    // A function called by name, with no variable of that name that could shadow it, is the
+    // table's overload for this count, called without resolving the callee again.
     if (Node* callee = n->right; callee->op == OP_IDENT) {
         Atom name = callee->name();
         if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
-            if (func_data* fd = name->func->select(static_cast<int>(args.size())); fd && fd->builtin)
-                return call_builtin(ctx, n->line, fd, args.span());
+            if (func_data* fd = name->func->select(static_cast<int>(args.size()))) {
+                if (fd->builtin) return call_builtin(ctx, n->line, fd, args.span());
+                return callFunction(ctx, n->line, fd, args.span());
+            }
     }
     return dispatch(n, ctx, args.span());
 }
@@ -174,6 +176,7 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
     if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
     if (f->slots == func_data::SlotsUnknown) mark_param_slots(f);
     ActiveCall running(f);
+    size_t depth = scopes.scopeDepth();
     SymMan* frame = scopes.enterCall(f->statics); // the call's own scope
     size_t i = 0;
     if (f->slots == func_data::Slots) {
@@ -188,7 +191,11 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
         }
     }
     if (f->body) execBlock(f->body->block(), ctx); // the body opens no scope of its own
-    scopes.popScope();
+    // The body closes what it opens: the call's own entries are on top again.
+    if (scopes.scopeDepth() == depth + 2 && scopes.entries.back() == frame)
+        scopes.leaveCall(frame);
+    else
+        scopes.popScope();
     switch (ctx.status) {
     case VContext::Return: return ctx.take();
     case VContext::Break:

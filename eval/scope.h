@@ -115,6 +115,9 @@ struct ScopeStack {
         else
             popScopeSlow();
     }
+    // Ends the call whose scope [call] is the innermost entry: drops it and the static
+    // table beneath it.
+    void leaveCall(SymMan* call);
     size_t scopeDepth() const { return entries.size(); }
     void restoreDepth(size_t d);
     void popAll() { restoreDepth(0); }
@@ -281,6 +284,16 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics) {
     params = call->param(0);
     entries.push_back(call);
     return call;
+}
+
+inline void ScopeStack::leaveCall(SymMan* call) {
+    entries.pop_back();
+    entries.pop_back();
+    base = call->saved_base;
+    frame_shadowing = call->saved_shadowing;
+    params = call->saved_params;
+    ++symbols_epoch; // the caller sees its own symbols again
+    free_scope(call);
 }
 
 // Pops one entry; a static table is dropped, not destroyed (its func_data owns it).
