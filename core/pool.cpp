@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__linux__) && !defined(RUVO_ASAN)
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>

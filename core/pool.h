@@ -18,6 +18,15 @@
 #include <cstdint>
 #include <new>
 
+// RUVO_ASAN: AddressSanitizer is on (g++ says so with a macro, clang through __has_feature).
+#if defined(__SANITIZE_ADDRESS__)
+#define RUVO_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RUVO_ASAN 1
+#endif
+#endif
+
 namespace ruvo {
 
 struct ObjectPool {
@@ -34,7 +43,7 @@ struct ObjectPool {
     static size_t class_of(size_t n) { return (n + kGrain - 1) / kGrain - 1; }
 
     void* alloc(size_t n) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(RUVO_ASAN)
         return ::operator new(n);
 #else
         if (n > kMaxPooled || n == 0) return ::operator new(n);
@@ -47,7 +56,7 @@ struct ObjectPool {
 #endif
     }
     void release(void* p, size_t n) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(RUVO_ASAN)
         ::operator delete(p, n);
 #else
         if (n > kMaxPooled || n == 0) {

@@ -51,7 +51,8 @@ TEST_F(CollectorTest, values_and_cells_move_their_own_count) {
         EXPECT_EQ(s->locks, 2);
         Cell c(w);
         EXPECT_EQ(s->refs, 1);
-        w = w; // self-assignment leaves both counts alone
+        Value& same = w;
+        w = same; // self-assignment leaves both counts alone
         EXPECT_EQ(s->locks, 2);
         EXPECT_EQ(s->refs, 1);
         Value m = std::move(w);

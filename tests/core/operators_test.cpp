@@ -61,7 +61,7 @@ TEST(Operators, bad_type_messages_name_the_operator) {
         {ArithOp::Add, "+"},   {ArithOp::Sub, "-"}, {ArithOp::Mul, "*"}, {ArithOp::Div, "/"},
         {ArithOp::IDiv, "\\"}, {ArithOp::Mod, "%"}, {ArithOp::Pow, "**"}};
     for (auto [op, text] : ops)
-        EXPECT_EQ(raised([&] { arith(op, h, Value(1)); }),
+        EXPECT_EQ(raised([&, op = op] { arith(op, h, Value(1)); }),
                   std::string("error [7]: Bad type operation in operator ") + text);
     EXPECT_EQ(raised([] { arith(ArithOp::Sub, str("a"), Value(1)); }),
               "error [7]: Bad type operation in operator -");

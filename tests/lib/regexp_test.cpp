@@ -169,7 +169,7 @@ TEST_F(Regexp, built_ins_check_arguments_in_order) {
     };
     for (auto& [message, args] : cases) {
         const char* fn = args.size() == 2 ? "match" : "gsub";
-        EXPECT_EQ(raised([&] { call(fn, args); }), std::string("error [5]: ") + message);
+        EXPECT_EQ(raised([&, &args = args] { call(fn, args); }), std::string("error [5]: ") + message);
     }
     EXPECT_EQ(raised([&] {
                   call("sub", {s("a"), s("a"), s("b")});
