@@ -16,7 +16,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BENCHMARKS = ["fib", "loop", "join", "concat", "sort_num", "sort_cmp", "words", "regex",
-              "fileio", "alloc", "index"]
+              "fileio", "alloc", "index", "scan"]
 OTHERS = [("lua", "lua5.4", ".lua"), ("perl", "perl", ".pl"), ("python", "python3", ".py")]
 
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace ruvo {
@@ -21,6 +23,20 @@ inline size_t sjis_char_len(std::string_view s, size_t i = 0) {
                    is_sjis_trail(static_cast<unsigned char>(s[i + 1]))
                ? 2
                : 1;
+}
+
+// The length of the run of ASCII bytes (below 0x80) that [s] starts with, read eight bytes at
+// a time: ASCII is the same in every encoding, so conversions copy such runs whole.
+inline size_t ascii_prefix(std::string_view s) {
+    const char* p = s.data();
+    size_t n = s.size(), i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull) break;
+    }
+    while (i < n && !(static_cast<unsigned char>(p[i]) & 0x80)) ++i;
+    return i;
 }
 
 } // namespace ruvo

@@ -568,8 +568,8 @@ Context* parse() {
     f.errors = 0;
     int result = rvyyparse();
     scan_pos.nodes = nullptr;
-    f.reader.reset();
     resetScanner();
+    f.reader.reset();
 
     if (result == 0 && f.errors == 0 && f.blocks.size() == 1) {
         for (auto& [name, def] : f.pending) funcman.defineFunction(name, def);
@@ -595,10 +595,26 @@ Context* parse() {
     return nullptr;
 }
 
+namespace {
+// A source refused for its size: a pipe or a device without end, or more text than the
+// scanner takes.
+void report_too_large(const char* what, std::string_view name) {
+    std::string message = std::string(what) + " too large (more than " +
+                          std::to_string(kMaxSourceBytes) + " bytes)";
+    if (!name.empty()) message += std::string(": ") + std::string(name);
+    report_parse_error(message.c_str());
+    frontend.errors = 1;
+}
+} // namespace
+
 Context* parseFile(const char* path, bool utf8_scripts) {
     if (!setSourceFile(path, utf8_scripts)) {
-        char message[516];
         std::string shown(frontend.fids.shown(path ? path : ""));
+        if (frontend.too_large) {
+            report_too_large("Input file", shown);
+            return nullptr;
+        }
+        char message[516];
         std::snprintf(message, sizeof message, "Cannot open input file: %s\n", shown.c_str());
         report_parse_error(message);
         frontend.errors = 1;
@@ -607,6 +623,7 @@ Context* parseFile(const char* path, bool utf8_scripts) {
     if (int bad = frontend.reader->bad_line()) {
         scan_pos.line = bad;
         report_parse_error(kNoShiftJisCode);
+        resetScanner();
         frontend.reader.reset();
         frontend.errors = 1;
         return nullptr;
@@ -615,7 +632,10 @@ Context* parseFile(const char* path, bool utf8_scripts) {
 }
 
 Context* parseText(std::string_view text) {
-    setSourceText(text);
+    if (!setSourceText(text)) {
+        report_too_large("Script text", "");
+        return nullptr;
+    }
     return parse();
 }
 

@@ -48,23 +48,32 @@ private:
     std::vector<std::pair<std::string, std::string>> aliases_;
 };
 
-// The whole source text in EUC-JP and a read position.
+// The longest source the front end takes, in bytes as read (the preprocessor's limit for
+// one file).  Its EUC-JP form is at most twice as long, well within the scanner's reach.
+inline constexpr size_t kMaxSourceBytes = size_t{256} << 20;
+
+// The whole source text in EUC-JP, followed by the two NUL bytes that end a scanner buffer:
+// the scanner reads the text where it lies, without copying it piece by piece.
 class EucFile {
 public:
-    // Reads the file with CR LF turned into LF, cut at the first NUL byte; false when it
-    // cannot be opened or holds no byte.  With [utf8_scripts], a file that declares UTF-8
-    // is converted to Shift_JIS (io/ostext.h), and bad_line() tells the first line holding a
-    // character Shift_JIS lacks.
-    bool openFile(const char* path, bool utf8_scripts = true);
+    enum Status { Ok, Unreadable, TooLarge };
+    // Reads the file with CR LF turned into LF, cut at the first NUL byte.  Unreadable when it
+    // cannot be opened or read or holds no byte; TooLarge beyond kMaxSourceBytes (a pipe or
+    // a device is read up to that bound, so one without end is refused, not read forever).
+    // With [utf8_scripts], a file that declares UTF-8 is converted to Shift_JIS
+    // (io/ostext.h), and bad_line() tells the first line holding a character Shift_JIS lacks.
+    Status openFile(const char* path, bool utf8_scripts = true);
     int bad_line() const { return bad_line_; }
-    // Takes a text (cut at the first NUL byte, as a text handed over as a C string would be).
-    void openText(std::string_view text);
-    // Copies up to n bytes from the position; 0 at the end.
-    size_t read(char* buffer, size_t n);
+    // Takes a text (cut at the first NUL byte, as a text handed over as a C string would be);
+    // false beyond kMaxSourceBytes.
+    bool openText(std::string_view text);
+    // The text and its two closing NUL bytes.  The scanner may change bytes while it scans.
+    char* scan_base() { return text_.data(); }
+    size_t scan_size() const { return text_.size(); }
 
 private:
+    void take(std::string_view sjis);
     std::string text_;
-    size_t pos_ = 0;
     int bad_line_ = 0;
 };
 
@@ -72,6 +81,7 @@ struct FrontState {
     FIDMan fids;
     std::unique_ptr<EucFile> reader;
     std::string literal; // content of the string or regular-expression literal being scanned
+    bool too_large = false; // the last source set was refused for its size
 
     // Parse-wide, from the start of parse() to its end.
     std::vector<Context*> blocks;                     // open statement lists, program first
@@ -81,19 +91,22 @@ struct FrontState {
 };
 extern FrontState frontend;
 
-// Make a file (false when it cannot be read; a null name only resets) or a text the next
-// source of the scanner.  Both reset the line to 1, the file id and the scanner state.
+// Make a file (false when it cannot be read; a null name only resets) or a text (false when
+// too large) the next source of the scanner.  Both reset the line to 1, the file id and the
+// scanner state; frontend.too_large tells a source refused for its size from the others.
 bool setSourceFile(const char* name, bool utf8_scripts = true);
 // See FIDMan::alias.
 void set_display_name(std::string_view path, std::string_view shown);
-void setSourceText(std::string_view text);
+bool setSourceText(std::string_view text);
 
 // Scanner entry points (front/scanner.l).  nextToken returns the token code and leaves the
 // token's leaf node, if it has one, in tokenValue(); outside a parse the caller owns it.
 int nextToken();
 Node* tokenValue();
 void beginRegexBody();
-// Empties the scanner's buffer and returns it to the code state.
+// Makes [base] (size bytes, the last two of them NUL) the text the scanner reads next.
+void scanBuffer(char* base, size_t size);
+// Lets go of the scanner's text and returns it to the code state.
 void resetScanner();
 
 } // namespace ruvo

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/sjis.h"
 #include "core/string.h"
 #include "core/text.h"
 #include "io/codec.h"
@@ -77,16 +78,7 @@ off_t write_position(FILE* f) {
 
 // Every encoding keeps ASCII as it is: such text needs no conversion.
 bool is_ascii(std::string_view s) {
-    const char* p = s.data();
-    size_t n = s.size(), i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (w & 0x8080808080808080ull) return false;
-    }
-    for (; i < n; ++i)
-        if (static_cast<unsigned char>(p[i]) & 0x80) return false;
-    return true;
+    return ascii_prefix(s) == s.size();
 }
 
 } // namespace

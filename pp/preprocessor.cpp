@@ -74,6 +74,14 @@ bool regular_file(const std::string& path) {
     return ::stat(ruvo::name_to_os(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The file to preprocess may also be a pipe or a device ("ruvo <(...)", /dev/stdin): it is
+// read up to its end or the size limit.  Included files must be ordinary files, so that an
+// #include never waits on a pipe.
+bool readable_input(const std::string& path) {
+    struct stat st;
+    return ::stat(ruvo::name_to_os(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 std::string spell(const TokenList& tokens) {
     std::string s;
     for (const Token& t : tokens) s += t.blank() ? std::string_view(" ") : t.text;
@@ -111,7 +119,8 @@ bool Preprocessor::define(std::string_view arg) {
 }
 
 bool Preprocessor::read_file(const std::string& path, std::string& text, uint32_t line) {
-    FILE* f = regular_file(path) ? std::fopen(ruvo::name_to_os(path).c_str(), "rb") : nullptr;
+    bool may_open = m_files.empty() ? readable_input(path) : regular_file(path);
+    FILE* f = may_open ? std::fopen(ruvo::name_to_os(path).c_str(), "rb") : nullptr;
     if (!f) {
         if (m_files.empty())
             print(m_options.diagnostics, path, 0, "cannot open input file");

@@ -152,6 +152,32 @@ TEST(Scanner, LineDirectivesAndSkippedLines) {
     EXPECT_EQ(token_text(nextToken()), "N:6");
 }
 
+TEST(Scanner, LineNumbersStopAtTheLargestLine) {
+    // Every rule that counts a newline: code, comments, a here-string, a broken string, a
+    // glued word, a continued skipped line.
+    setSourceText("#line 2147483646\n\n/*\n\n*/ // c\n\"\"\"\n\n\"\"\" default\n\n: # a \\\n\n"
+                  " 'x\n__LINE__");
+    EXPECT_EQ(token_text(nextToken()), "S:\n");
+    EXPECT_EQ(nextToken(), DEFAULT);
+    EXPECT_EQ(nextToken(), BADSTR);
+    EXPECT_EQ(token_text(nextToken()), "N:2147483647");
+    EXPECT_EQ(scan("#line 2147483647\n__LINE__\n\n__LINE__"), (V{"N:2147483647", "N:2147483647"}));
+    EXPECT_EQ(scan("#line 99999999999999999999\n__LINE__"), (V{"N:2147483647"}));
+}
+
+// A token far longer than the scanner's buffer comes out whole, however the refills fall.
+TEST(Scanner, LongTokens) {
+    std::string body(3'000'001, 'a');
+    body[5] = '\x82';
+    body[6] = '\xa0'; // a double-byte character, converted there and back
+    body[200'000] = '\n';
+    std::vector<std::string> got = scan("x \"\"\"\n" + body + "\n\"\"\" /*" + body + "*/ __LINE__");
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], "I:x");
+    EXPECT_EQ(got[1], "S:" + body + "\n");
+    EXPECT_EQ(got[2], "N:5");
+}
+
 TEST(Scanner, RegexBody) {
     setSourceText("a\\/b\\d/mix /i");
     beginRegexBody();
