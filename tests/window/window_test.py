@@ -415,7 +415,10 @@ def test_no_connection(s):
     check(err == b"", "stderr: %r" % err)
 
 
-def test_pset_with_auto_update_is_fast(s):
+def test_pset_with_auto_update_does_not_wait_for_paints(s):
+    """A primitive with auto-update on only wakes the window thread: were it to wait for a
+    paint, 1000 of them would take 1000 frames (over 16 s).  The speed itself is measured by
+    bench/gfx_pset.py, not here."""
     p = s.start(r'''
 screen(320, 200);
 var t = tick();
@@ -424,7 +427,7 @@ print(tick() - t);
 ''')
     rc, out, err = s.finish(p)
     check(err == b"", "stderr: %r" % err)
-    check(int(out.strip()) < 1000, "1000 pset took %s ms" % out.strip())
+    check(int(out.strip()) < 8000, "1000 pset took %s ms: they wait for paints" % out.strip())
 
 
 def test_example(s):
