@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +39,17 @@ DriverState driver;
 const char kBanner[] = "RUVO - Small Scripting Language - v0.46";
 
 namespace {
+
+// A process started with descriptor 0, 1 or 2 closed would hand that number to the first file
+// the script opens, and print() would then write into that file.  Each closed one is opened
+// on /dev/null instead (open returns the lowest free descriptor, so they fill in order).
+void open_closed_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int got = open("/dev/null", O_RDWR);
+        if (got != fd && got >= 0) close(got); // not closed after all: a race with another thread
+    }
+}
 
 // The exit status of a script run that failed.
 constexpr int kFailedRunStatus = 255;
@@ -197,6 +209,7 @@ int exit_code(const Value& result) {
 
 extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     using namespace ruvo;
+    open_closed_standard_descriptors();
     driver.windowed = windowed != 0;
     os_text_init();
     note_terminals();
