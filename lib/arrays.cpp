@@ -95,11 +95,20 @@ void bi_erase(VContext&, int line, Args a, Value& r) {
     raise_bad_type(line, "erase");
 }
 
+// The pieces split finds, gathered before the array is made so that its cells are allocated
+// once, at their final number.  split runs no script code, so one list serves every call;
+// a list grown past kKeptPieces is given back afterwards.
+std::vector<std::string_view>& split_pieces() {
+    static std::vector<std::string_view> pieces;
+    return pieces;
+}
+constexpr size_t kKeptPieces = 4096;
+
 void bi_split(VContext&, int line, Args a, Value& r) {
     VString* s = a[0].as_string();
     if (!s) raise_bad_type(line, "split");
-    Value out(new VArray());
-    VArray* o = out.as_array();
+    std::vector<std::string_view>& pieces = split_pieces();
+    pieces.clear();
     std::string_view rest = s->view();
     if (a.size() < 2 || a[1].as_string()) {
         std::string_view sep = a.size() < 2 ? std::string_view() : a[1].as_string()->view();
@@ -107,31 +116,36 @@ void bi_split(VContext&, int line, Args a, Value& r) {
             size_t p = find_bytes(rest, sep);
             if (p == std::string_view::npos) break;
             if (p == 0 && sep.empty()) p = sjis_char_len(rest);
-            o->push(make_string(rest.substr(0, p)));
+            pieces.push_back(rest.substr(0, p));
             rest.remove_prefix(std::min(rest.size(), p + sep.size()));
         }
-        if (!rest.empty()) o->push(make_string(rest));
+        if (!rest.empty()) pieces.push_back(rest);
     } else if (a[1].kind() == VKind::RegExp) {
         RegExp* re = as_regexp(a[1])->re;
         while (!rest.empty()) {
             regexp_spans m;
             if (!re->find(rest, m)) {
-                o->push(make_string(rest));
+                pieces.push_back(rest);
                 break;
             }
             size_t b = static_cast<size_t>(m.beg[0]), e = static_cast<size_t>(m.end[0]);
             if (e == 0) { // an empty match at the start: the piece is one character
                 size_t n = sjis_char_len(rest);
-                o->push(make_string(rest.substr(0, n)));
+                pieces.push_back(rest.substr(0, n));
                 rest.remove_prefix(n);
             } else {
-                o->push(make_string(rest.substr(0, b)));
+                pieces.push_back(rest.substr(0, b));
                 rest.remove_prefix(e);
             }
         }
     } else {
         raise_bad_type(line, "split");
     }
+    Value out(new VArray());
+    VArray* o = out.as_array();
+    o->cells.reserve(pieces.size());
+    for (std::string_view p : pieces) o->push(make_string(p));
+    if (pieces.capacity() > kKeptPieces) std::vector<std::string_view>().swap(pieces);
     r = std::move(out);
 }
 

@@ -76,21 +76,23 @@ int64_t last_candidate(int64_t text_len, int64_t needle_len) {
 
 // ---- line ends and case -------------------------------------------------------------------
 
-std::string chop(Text s) {
+// chop, chomp and ltrim keep a piece of their argument: they give the piece, and the handler
+// copies it once into the new string (a kept buffer for a long line).
+Text chop(Text s) {
     if (s.empty()) return {};
     size_t last = 0; // start of the final character
     for (size_t i = 0; i < s.size(); i += sjis_char_len(s, i)) last = i;
-    if (s.size() - last == 2) return std::string(s.substr(0, last));
-    if (s.ends_with("\r\n")) return std::string(s.substr(0, s.size() - 2));
-    return std::string(s.substr(0, s.size() - 1));
+    if (s.size() - last == 2) return s.substr(0, last);
+    if (s.ends_with("\r\n")) return s.substr(0, s.size() - 2);
+    return s.substr(0, s.size() - 1);
 }
 
-std::string chomp(Text s) {
+Text chomp(Text s) {
     if (s.ends_with('\n')) {
         s.remove_suffix(1);
         if (s.ends_with('\r')) s.remove_suffix(1);
     }
-    return std::string(s);
+    return s;
 }
 
 // Maps the single-byte letters from..from+25 by `shift`; double-byte characters are copied
@@ -114,10 +116,10 @@ std::string to_lower(Text s) {
 
 // ---- trimming -----------------------------------------------------------------------------
 
-std::string ltrim(Text s) {
+Text ltrim(Text s) {
     size_t i = 0;
     while (size_t b = blank_len(s, i)) i += b;
-    return std::string(s.substr(i));
+    return s.substr(i);
 }
 
 // Blanks before a final "\n" or "\r\n" go; the line end stays.
@@ -142,7 +144,7 @@ std::string rtrim(Text s) {
 }
 
 std::string trim(Text s) {
-    return ltrim(rtrim(s));
+    return std::string(ltrim(rtrim(s)));
 }
 
 // ---- tabs ---------------------------------------------------------------------------------
@@ -393,6 +395,9 @@ std::string transliterate(Text s, Text from, Text to) {
 template <std::string (*F)(Text)> void string_map(VContext&, int line, Args args, Value& result) {
     result = make_string(F(arg_string(args[0], line)));
 }
+template <Text (*F)(Text)> void string_piece(VContext&, int line, Args args, Value& result) {
+    result = make_string(F(arg_string(args[0], line)));
+}
 
 // (s, pos[, len = -1]) -> a piece of s.
 template <Text (*F)(Text, int64_t, int64_t)>
@@ -431,8 +436,8 @@ void tr(VContext&, int line, Args args, Value& result) {
 }
 
 constexpr BuiltinDef kStringBuiltins[] = {
-    {"chop", 1, string_map<chop>},
-    {"chomp", 1, string_map<chomp>},
+    {"chop", 1, string_piece<chop>},
+    {"chomp", 1, string_piece<chomp>},
     {"toupper", 1, string_map<to_upper>},
     {"tolower", 1, string_map<to_lower>},
     {"substr", 2, slice<substr>},
@@ -444,7 +449,7 @@ constexpr BuiltinDef kStringBuiltins[] = {
     {"rindex", 2, search<rindex_of, -1>},
     {"rindex", 3, search<rindex_of, -1>},
     {"trim", 1, string_map<trim>},
-    {"ltrim", 1, string_map<ltrim>},
+    {"ltrim", 1, string_piece<ltrim>},
     {"rtrim", 1, string_map<rtrim>},
     {"entab", 1, tabs<true>},
     {"entab", 2, tabs<true>},

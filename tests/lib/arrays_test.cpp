@@ -112,6 +112,18 @@ TEST(Arrays, split_by_string) {
     EXPECT_EQ(arrays.raised("split", {str("a"), Value(1)}), at7("Bad argument type in split()"));
 }
 
+TEST(Arrays, split_after_a_long_split_starts_afresh) {
+    // One list of pieces serves every call; a long one is given back afterwards.
+    std::string many;
+    for (int i = 0; i < 10000; ++i) many += std::to_string(i) + ",";
+    Value big = arrays("split", {str(many), str(",")});
+    ASSERT_EQ(big.as_array()->size(), 10000u);
+    EXPECT_EQ(text(big.as_array()->cells[9999]), "9999");
+    EXPECT_EQ(split("x,y", str(",")), "[ \"x\", \"y\" ]");
+    EXPECT_EQ(split("x1y", re("[0-9]")), "[ \"x\", \"y\" ]");
+    EXPECT_EQ(text(big.as_array()->cells[0]), "0") << "the pieces are copies";
+}
+
 TEST(Arrays, split_by_regexp) {
     EXPECT_EQ(split("a1b22c", re("[0-9]+")), "[ \"a\", \"b\", \"c\" ]");
     EXPECT_EQ(split("abc", re("x*")), "[ \"a\", \"b\", \"c\" ]");
