@@ -331,7 +331,7 @@ bool op_equal(const Value& a, const Value& b) {
     RegExp* rb = regexp_of(b);
     if ((ra != nullptr) != (rb != nullptr)) {
         std::string buf;
-        return regexp_match_publish(ra ? *ra : *rb, plain_view(ra ? b : a, buf));
+        return (ra ? ra : rb)->match(plain_view(ra ? b : a, buf));
     }
     if (a.as_string() || b.as_string()) {
         std::string ba, bb;
@@ -383,7 +383,7 @@ bool op_match(const Value& a, const Value& b, bool negate, int line) {
         s = a.as_string();
     }
     if (!re || !s) bad_type(negate ? "!~" : "=~", line);
-    return regexp_match_publish(*re, s->view()) != negate;
+    return re->match(s->view()) != negate;
 }
 
 } // namespace ruvo

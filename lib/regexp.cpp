@@ -117,28 +117,17 @@ bool RegExp::find(std::string_view text, regexp_spans& m) {
     return true;
 }
 
-void RegExp::keep(std::string_view text, const regexp_spans& m) {
-    // Resized and assigned rather than rebuilt, so that the buffers are reused.
-    groups.resize(static_cast<size_t>(m.count));
-    prematch.clear();
-    postmatch.clear();
-    if (m.count == 0) return;
-    for (int i = 0; i < m.count; ++i) groups[static_cast<size_t>(i)].assign(group_of(text, m, i));
-    prematch.assign(text.substr(0, m.beg[0]));
-    postmatch.assign(text.substr(m.end[0]));
-}
-
 bool RegExp::match(std::string_view text) {
     regexp_spans m;
     bool found = find(text, m);
-    keep(text, m);
+    regexp_publish(text, m);
     return found;
 }
 
 std::string RegExp::sub(std::string_view text, std::string_view tmpl) {
     regexp_spans m;
     bool found = find(text, m);
-    keep(text, m);
+    regexp_publish(text, m);
     if (!compiled) return std::string();
     if (!found) return std::string(text);
     std::string out(text.substr(0, m.beg[0]));
@@ -151,15 +140,23 @@ std::string RegExp::sub(std::string_view text, std::string_view tmpl) {
 // remainder is replaced and then one character (one or two bytes) is copied, so that the
 // search goes on after it, as split does.  An empty match found right where the previous
 // empty match was (the remainder after /$/ is searched again, say) is not replaced a second
-// time.  Only the spans of each search are kept while the loop runs; the buffers are filled
-// once, from the last search, so that long texts cost no copy of the rest per match.
+// time.  Only the spans of each search are kept while the loop runs; the match variables are
+// set once, from the last search.
 std::string RegExp::gsub(std::string_view text, std::string_view tmpl) {
     regexp_spans m;
-    if (!compiled) {
-        keep(text, m);
-        return std::string();
-    }
     std::string out;
+    if (!compiled) {
+        regexp_publish(text, m);
+        return out;
+    }
+    // A template without "$" (gsub(s, re, "") among them) is copied as it is.
+    const bool plain = tmpl.find('$') == std::string_view::npos;
+    auto expand = [&](std::string_view piece) {
+        if (plain)
+            out.append(tmpl);
+        else
+            regexp_expand(out, tmpl, piece, m);
+    };
     std::string_view rest = text;
     bool after_empty = false; // [rest] starts where an empty match was replaced
     for (;;) {
@@ -169,19 +166,19 @@ std::string RegExp::gsub(std::string_view text, std::string_view tmpl) {
         }
         if (m.end[0] > 0) {
             out.append(rest.substr(0, m.beg[0]));
-            regexp_expand(out, tmpl, rest, m);
+            expand(rest);
             after_empty = m.beg[0] == m.end[0];
             rest.remove_prefix(m.end[0]);
             continue;
         }
-        if (!after_empty) regexp_expand(out, tmpl, rest, m);
+        if (!after_empty) expand(rest);
         if (rest.empty()) break;
         size_t k = sjis_char_len(rest);
         out.append(rest.substr(0, k));
         rest.remove_prefix(k);
         after_empty = false;
     }
-    keep(rest, m);
+    regexp_publish(rest, m);
     return out;
 }
 
@@ -221,32 +218,24 @@ void regexp_expand(std::string& out, std::string_view tmpl, std::string_view tex
     }
 }
 
-void regexp_publish(const RegExp& re) {
+void regexp_publish(std::string_view text, const regexp_spans& m) {
     static const char* const names[14] = {"$0", "$&", "$1", "$2", "$3", "$4", "$5",
                                           "$6", "$7", "$8", "$9", "$`", "$'", "$+"};
     if (!state.vars[0])
         for (int i = 0; i < 14; ++i) state.vars[i] = intern(names[i]);
-    const std::vector<std::string>& g = re.groups;
-    auto group = [&](size_t i) -> std::string_view {
-        return i < g.size() ? std::string_view(g[i]) : std::string_view();
-    };
-    auto assign = [](Atom name, std::string_view text) {
+    auto group = [&](int i) { return i < m.count ? group_of(text, m, i) : std::string_view(); };
+    auto assign = [](Atom name, std::string_view piece) {
         Cell* c = scopes.lookupGlobal(name);
         if (!c) c = scopes.declareGlobal(name);
-        store_string(*c, text);
+        store_string(*c, piece);
     };
     assign(state.vars[0], group(0));
     assign(state.vars[1], group(0));
-    for (size_t i = 1; i <= 9; ++i) assign(state.vars[i + 1], group(i));
-    assign(state.vars[11], re.prematch);
-    assign(state.vars[12], re.postmatch);
-    assign(state.vars[13], g.size() > 1 ? std::string_view(g.back()) : "");
-}
-
-bool regexp_match_publish(RegExp& re, std::string_view text) {
-    bool found = re.match(text);
-    regexp_publish(re);
-    return found;
+    for (int i = 1; i <= 9; ++i) assign(state.vars[i + 1], group(i));
+    bool found = m.count > 0;
+    assign(state.vars[11], found ? text.substr(0, m.beg[0]) : std::string_view());
+    assign(state.vars[12], found ? text.substr(m.end[0]) : std::string_view());
+    assign(state.vars[13], m.count > 1 ? group(m.count - 1) : std::string_view());
 }
 
 void regexp_release(RegExp* r) {
@@ -266,17 +255,16 @@ RegExp& regexp_arg(const Value& v, const char* fn, int line) {
 void bi_match(VContext&, int line, std::span<Value> args, Value& result) {
     std::string_view s = arg_string(args[0], line);
     RegExp& re = regexp_arg(args[1], "match", line);
-    result = Value::boolean(regexp_match_publish(re, s));
+    result = Value::boolean(re.match(s));
 }
 
-// sub and gsub: the arguments in order, the replacement, then the match variables.
+// sub and gsub: the arguments in order, then the replacement (which sets the match variables).
 template <std::string (RegExp::*Replace)(std::string_view, std::string_view)>
 void replace_handler(const char* fn, int line, std::span<Value> args, Value& result) {
     std::string_view s = arg_string(args[0], line);
     RegExp& re = regexp_arg(args[1], fn, line);
     std::string_view t = arg_string(args[2], line);
     result = make_string((re.*Replace)(s, t));
-    regexp_publish(re);
 }
 
 void bi_sub(VContext&, int line, std::span<Value> args, Value& result) {

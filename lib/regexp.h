@@ -1,26 +1,27 @@
 // Compiled regular expressions (Oniguruma, Shift_JIS text, Perl syntax) and the script values
 // that carry them.
 //
-// `RegExp` holds one compiled pattern and the buffers of its last search (groups, prematch,
-// postmatch).  It has its own reference count, apart from the object counts of VRef: a
-// regular-expression literal node keeps one, and every `VRegExp` value made from it keeps
-// one, so that all values of one literal share the compiled form and the buffers.  A pattern
-// that does not compile leaves `compiled` null: such an expression never matches, and sub and
-// gsub with it give "".
+// `RegExp` holds one compiled pattern and the engine's match record, reused by every search.
+// It has its own reference count, apart from the object counts of VRef: a regular-expression
+// literal node keeps one, and every `VRegExp` value made from it keeps one, so that all values
+// of one literal share the compiled form.  A pattern that does not compile leaves `compiled`
+// null: such an expression never matches, and sub and gsub with it give "".
 //
 // Texts and patterns are byte strings of explicit length (NUL bytes are ordinary bytes), so
 // the engine is driven through its length-taking entry points.  Every search sees the text it
 // is given as a whole string: "^" matches at its start and nothing before it is visible.
 //
-// The match variables "$0", "$&", "$1".."$9", "$`", "$'", "$+" are global variables, set from
-// a RegExp's buffers by `regexp_publish` after match, sub, gsub, =~, !~ and == with a regexp.
+// The match variables "$0", "$&", "$1".."$9", "$`", "$'", "$+" are global variables, set after
+// match, sub, gsub, =~, !~ and == with a regexp straight from the searched text and the spans
+// of the last search (groups, prematch and postmatch are pieces of that text).  The text is
+// always held by a transient value (an operand or an argument) while they are set, so a match
+// variable that held the text gets a new string instead of being overwritten in place.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/value.h"
 
@@ -50,29 +51,27 @@ public:
     void addref() { ++refs; }
     void release();
 
-    // Searches [text]; fills groups, prematch and postmatch; true if found.
+    // Searches [text] and sets the match variables from the search; true if found.  What
+    // match(), =~, !~ and == with a regexp do.
     bool match(std::string_view text);
-    // [text] with its first match replaced by the expansion of [tmpl].
+    // [text] with its first match replaced by the expansion of [tmpl]; sets the match
+    // variables.
     std::string sub(std::string_view text, std::string_view tmpl);
     // [text] with every match replaced; each search runs on the remainder after the previous
-    // match, as a string of its own.
+    // match, as a string of its own.  The match variables come from the last search.
     std::string gsub(std::string_view text, std::string_view tmpl);
 
-    // The search alone, for split: true with the spans when found; touches neither the
-    // buffers nor the match variables.
+    // The search alone, for split: true with the spans when found; leaves the match
+    // variables alone.
     bool find(std::string_view text, regexp_spans& m);
 
     void* compiled = nullptr; // the engine's pattern object; null when compilation failed
     int32_t refs = 0;
     std::string pattern;
     int32_t cflags = 0;
-    std::vector<std::string> groups;
-    std::string prematch;
-    std::string postmatch;
 
 private:
-    void keep(std::string_view text, const regexp_spans& m); // fills the buffers
-    void* region_ = nullptr;                                 // the engine's reusable match record
+    void* region_ = nullptr; // the engine's reusable match record
 };
 
 // The script value of a regular expression: holds one reference on its RegExp.
@@ -92,10 +91,8 @@ inline Value make_regexp(RegExp* r) {
     return Value(new VRegExp(r));
 }
 
-// Assigns the match variables from [re]'s buffers, each to a new string.
-void regexp_publish(const RegExp& re);
-// match() followed by regexp_publish(): what =~, !~ and == with a regexp do.
-bool regexp_match_publish(RegExp& re, std::string_view text);
+// Sets the match variables from the search [m] in [text] (no match: every one empty).
+void regexp_publish(std::string_view text, const regexp_spans& m);
 
 // Appends the expansion of the replacement template [tmpl] for the match [m] in [text]:
 // "$n" (all digits read) group n, "$&" group 0, "$+" the last group when more than one took

@@ -177,15 +177,28 @@ TEST_F(Regexp, built_ins_check_arguments_in_order) {
               "error [5]: Bad argument type in sub()");
 }
 
-TEST_F(Regexp, find_leaves_buffers_and_variables_alone) {
+TEST_F(Regexp, find_leaves_the_variables_alone) {
     RegExp* r = new RegExp("[0-9]+", false, false);
     Value keep = make_regexp(r);
     match("zz", keep);
     regexp_spans m;
     ASSERT_TRUE(r->find("a12b", m));
     EXPECT_EQ(m.beg[0] * 10 + m.end[0], 13);
-    EXPECT_TRUE(r->groups.empty());
-    EXPECT_EQ(var("$`"), "");
+    EXPECT_EQ(var("$0") + var("$`"), "");
+}
+
+TEST_F(Regexp, a_match_variable_as_the_text_keeps_it_until_all_are_set) {
+    // The variables are set from the searched text itself; here that text is "$1", which is
+    // set before "$`" and "$'" are taken from it.
+    auto held = [&](const char* name) { return Value(*scopes.lookupGlobal(intern(name))); };
+    EXPECT_TRUE(match("abc-", re("(\\w+)-")));
+    EXPECT_TRUE(call("match", {held("$1"), re("(b)")}).num() != 0);
+    EXPECT_EQ(vars(), "b|b|||b|a|c");
+    EXPECT_TRUE(match("abc-", re("(\\w+)-")));
+    Value text = held("$1");
+    EXPECT_EQ(call("gsub", {text, re("(b)"), s("[$`$1$']")}).as_string()->str, "a[abc]c");
+    EXPECT_EQ(text.as_string()->str, "abc") << "the searched string is not overwritten";
+    EXPECT_EQ(vars(), "||||||");
 }
 
 TEST_F(Regexp, hostile_patterns_and_texts_end_quietly) {
