@@ -70,9 +70,8 @@ inline bool same_bytes(std::string_view a, std::string_view b) noexcept {
         return load8(p) == load8(q) && load8(p + n - 8) == load8(q + n - 8);
     }
     if (n >= 4) return load4(p) == load4(q) && load4(p + n - 4) == load4(q + n - 4);
-    for (size_t i = 0; i < n; ++i)
-        if (p[i] != q[i]) return false;
-    return true;
+    // 1 to 3 bytes: the first, the middle and the last byte are all of them
+    return n == 0 || (p[0] == q[0] && p[n >> 1] == q[n >> 1] && p[n - 1] == q[n - 1]);
 }
 
 // One key and its value.  Entries live in the object pool: a hash with many keys costs one
@@ -120,11 +119,14 @@ private:
         uint64_t hash = 0;
         Entry* entry = nullptr; // null: empty
     };
-    // The entry of key.  The entry found or made last is tried first: reading a key and then
-    // updating it (a test with key() before an increment) hashes it once.  When the key is
-    // absent, h is its hash.
+    // The entry of key.  The entry found or made last is tried first, in the caller: reading
+    // a key and then updating it (a test with key() before an increment) hashes it once.
+    // When the key is absent, h is its hash.
     Entry* locate(std::string_view key, uint64_t& h) {
         if (last_ && same_bytes(last_->first, key)) return last_;
+        return locate_hashed(key, h);
+    }
+    [[gnu::noinline]] Entry* locate_hashed(std::string_view key, uint64_t& h) {
         h = hash_bytes(key);
         Entry* e = lookup(key, h);
         if (e) last_ = e;

@@ -156,13 +156,12 @@ void bi_close(VContext&, int line, Args args, Value& result) {
 }
 
 void bi_gets(VContext&, int line, Args args, Value& result) {
-    VFile* in = std_file(StdFile::In);
-    VFile* f = args.empty() ? in : file_arg(args[0], line, "gets");
+    VFile* f = args.empty() ? std_file(StdFile::In) : file_arg(args[0], line, "gets");
     if (!f) raise(line, "Cannot retrieve file handle in gets()");
     Value hold(f);
     std::string text = f->gets();
     // The end of one input file moves `stdin` on to the next.
-    if (f == in)
+    if (text.empty() && f == std_file(StdFile::In))
         while (text.empty() && f->eof() && next_input_file()) text = f->gets();
     result = make_string(std::move(text));
 }

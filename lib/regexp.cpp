@@ -107,13 +107,14 @@ bool RegExp::find(std::string_view text, regexp_spans& m) {
     OnigRegion* r = region(region_);
     // Errors of the engine (a retry limit reached, say) count as no match.
     if (onig_search(engine(compiled), s, e, s, e, r, ONIG_OPTION_NONE) < 0) return false;
+    // A group that did not take part has both ends at -1.
     int n = r->num_regs < regexp_spans::kMax ? r->num_regs : regexp_spans::kMax;
-    for (int i = 0; i < n; ++i) {
-        if (r->beg[i] < 0 || r->end[i] < 0) break;
+    int i = 0;
+    for (; i < n && r->beg[i] >= 0 && r->end[i] >= 0; ++i) {
         m.beg[i] = r->beg[i];
         m.end[i] = r->end[i];
-        m.count = i + 1;
     }
+    m.count = i;
     return true;
 }
 
@@ -152,10 +153,10 @@ std::string RegExp::gsub(std::string_view text, std::string_view tmpl) {
     // A template without "$" (gsub(s, re, "") among them) is copied as it is.
     const bool plain = tmpl.find('$') == std::string_view::npos;
     auto expand = [&](std::string_view piece) {
-        if (plain)
-            out.append(tmpl);
-        else
+        if (!plain)
             regexp_expand(out, tmpl, piece, m);
+        else if (!tmpl.empty())
+            out.append(tmpl);
     };
     std::string_view rest = text;
     bool after_empty = false; // [rest] starts where an empty match was replaced
