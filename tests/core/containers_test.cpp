@@ -155,3 +155,28 @@ TEST(Containers, hash_table_agrees_with_a_model_under_inserts_and_erasures) {
     EXPECT_EQ(h->size(), 0u);
     EXPECT_EQ(h->find(model.begin()->first), nullptr);
 }
+
+TEST(Containers, short_keys_differing_in_any_byte_are_distinct) {
+    // Every key of up to three bytes over "a", "b" and NUL; then every one of them over "a"
+    // and "c" is looked up, found exactly when it has no "c".
+    Value hv(new VHash());
+    VHash* h = hv.as_hash();
+    std::vector<std::string> keys{""};
+    for (size_t len = 1; len <= 3; ++len)
+        for (size_t i = 0, n = keys.size(); i < n; ++i)
+            if (keys[i].size() == len - 1)
+                for (char c : {'a', 'b', '\0'}) keys.push_back(keys[i] + c);
+    for (size_t i = 0; i < keys.size(); ++i) h->set(keys[i], Value(static_cast<double>(i)));
+    ASSERT_EQ(h->size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_NE(h->find(keys[i]), nullptr) << i;
+        EXPECT_EQ(h->find(keys[i])->num(), static_cast<double>(i));
+        std::string probe = keys[i];
+        for (char& c : probe) {
+            if (c != 'b') continue;
+            c = 'c';
+            EXPECT_EQ(h->find(probe), nullptr) << "a key with one byte changed";
+            c = 'b';
+        }
+    }
+}
