@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "core/array.h"
@@ -113,7 +114,15 @@ void bi_split(VContext&, int line, Args a, Value& r) {
     if (a.size() < 2 || a[1].as_string()) {
         std::string_view sep = a.size() < 2 ? std::string_view() : a[1].as_string()->view();
         while (!rest.empty()) {
-            size_t p = find_bytes(rest, sep);
+            // One byte, the common separator, is looked for straight away.
+            size_t p;
+            if (sep.size() == 1) {
+                const void* at = std::memchr(rest.data(), sep[0], rest.size());
+                p = at ? static_cast<size_t>(static_cast<const char*>(at) - rest.data())
+                       : std::string_view::npos;
+            } else {
+                p = find_bytes(rest, sep);
+            }
             if (p == std::string_view::npos) break;
             if (p == 0 && sep.empty()) p = sjis_char_len(rest);
             pieces.push_back(rest.substr(0, p));
@@ -144,7 +153,7 @@ void bi_split(VContext&, int line, Args a, Value& r) {
     Value out(new VArray());
     VArray* o = out.as_array();
     o->cells.reserve(pieces.size());
-    for (std::string_view p : pieces) o->push(make_string(p));
+    for (std::string_view p : pieces) o->cells.emplace_back(make_string(p));
     if (pieces.capacity() > kKeptPieces) std::vector<std::string_view>().swap(pieces);
     r = std::move(out);
 }
