@@ -5,8 +5,8 @@ Usage: window_test.py RUVO CLOSE_WINDOW [TEST ...]
 
 Starts one Xvfb for the whole program (its display number chosen by the server, so that
 several test programs can run at once), runs scripts with the launcher RUVO and drives the
-window with xdotool, xwininfo and ImageMagick's import; CLOSE_WINDOW asks a window to close
-as a window manager would.  Each run gets a temporary HOME and XDG directories and
+window with xdotool, xwininfo, xclip and ImageMagick's import; CLOSE_WINDOW asks a window to
+close as a window manager would.  Each run gets a temporary HOME and XDG directories and
 NO_AT_BRIDGE=1.  Without TEST names every test but "example" runs.
 """
 import os
@@ -166,20 +166,34 @@ class Session:
                               env=self.env, capture_output=True, timeout=30).stdout
         return parse_ppm(data)
 
-    def open_save_dialog(self, wid):
-        """Right click, then the menu's save entry by its mnemonic.  A loaded machine (the
-        sanitizer build under ctest -j) may map the menu late and lose the key: then the menu
-        is dismissed and the click tried again, with a longer pause each time."""
+    def choose_from_popup(self, wid, key, done):
+        """Right click, then the menu entry by its mnemonic KEY, until DONE() holds.  A loaded
+        machine (the sanitizer build under ctest -j) may map the menu late and lose the key:
+        then the menu is dismissed and the click tried again, with a longer pause each time."""
         for attempt in range(1, 5):
             self.x("xdotool", "mousemove", "--window", str(wid), "30", "30")
             self.x("xdotool", "click", "3")
             time.sleep(0.5 * attempt * SLOW)
-            self.x("xdotool", "key", "s")
-            if wait_for(lambda: self.windows("Save image as"), 3 * SLOW):
-                return self.window("Save image as")
+            self.x("xdotool", "key", key)
+            if wait_for(done, 3 * SLOW):
+                return True
             self.x("xdotool", "key", "Escape", check_rc=False)
             time.sleep(0.3 * SLOW)
-        raise Failure("the popup's save entry opened no dialog")
+        return False
+
+    def open_save_dialog(self, wid):
+        if not self.choose_from_popup(wid, "s", lambda: self.windows("Save image as")):
+            raise Failure("the popup's save entry opened no dialog")
+        return self.window("Save image as")
+
+    def clipboard(self, target=None):
+        """The clipboard's content as TARGET, or the list of its targets; None when it has
+        no owner or not that target."""
+        args = ["xclip", "-selection", "clipboard", "-o", "-t", target or "TARGETS"]
+        r = subprocess.run(args, env=self.env, capture_output=True, timeout=30)
+        if r.returncode != 0:
+            return None
+        return r.stdout if target else r.stdout.decode(errors="replace").split()
 
     def save_through_popup(self, wid, name):
         """The save dialog through the popup, the name typed, Enter."""
@@ -308,6 +322,29 @@ exit(3);
     check(rc == 3, "exit code %d with a window open" % rc)
     check(err == b"", "stderr: %r" % err)
     check(time.time() - t < 5, "slow exit")
+
+
+def test_copy_to_clipboard(s):
+    """The popup's copy entry puts the picture on the clipboard as an image, pixel for pixel,
+    channels and rows in their places; the clipboard is served while the script waits."""
+    p = s.start(DRAWING + "gets();")
+    check(s.line(p) == "ready", "no ready")
+    wid = s.window("Graphics")
+    shot = s.screenshot(wid)
+    check(s.choose_from_popup(wid, "c", lambda: "image/png" in (s.clipboard() or [])),
+          "no image on the clipboard after the copy entry: targets %r" % s.clipboard())
+    png = s.clipboard("image/png")
+    check(png and png[:8] == b"\x89PNG\r\n\x1a\n", "the clipboard's image/png is no PNG")
+    ppm = subprocess.run(["/usr/bin/convert", "png:-", "-depth", "8", "ppm:-"], input=png,
+                         capture_output=True, timeout=30).stdout
+    copied = parse_ppm(ppm)
+    check(copied[:2] == (320, 200), "the copied image is %r" % (copied[:2],))
+    check(pixel(copied, 20, 20) == (255, 0, 0) and pixel(copied, 0, 199) == (0, 255, 0),
+          "the copied image has its channels or rows out of place")
+    check(copied[2] == shot[2], "the copied image differs from the picture")
+    s.send(p)
+    rc, _, err = s.finish(p)
+    check(err == b"", "stderr: %r" % err)
 
 
 def test_user_closes_window(s):
