@@ -139,6 +139,10 @@ TextFont open_font(const gfx_backend* ops, std::string_view name, int size, doub
 
 } // namespace
 
+void end_of_run() {
+    if (module.backend) std::atexit(shut_down_window);
+}
+
 bool screen_is_open() {
     std::lock_guard guard(graphics.lock);
     return graphics.window_open;

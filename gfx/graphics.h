@@ -7,8 +7,11 @@
 // lock, release it, and only then ask the window to repaint.
 //
 // The window module is loaded at the first screen(w, h) that finds a display.  It stays
-// loaded until the process ends; an exit handler, registered when it is loaded, closes the
-// window and ends the window thread before the static destructors run.
+// loaded until the process ends; an exit handler closes the window and ends the window
+// thread before the static destructors run.  The toolkit's libraries register exit handlers
+// of their own while the window thread uses them (the text shaper frees its language list
+// in one), and exit handlers run latest first: so the handler is registered again when a run
+// ends, to come before them, and the window thread never draws with what they freed.
 #pragma once
 
 #include <atomic>
@@ -50,6 +53,9 @@ template <typename Step> void draw(Step&& step) {
     }
     if (graphics.auto_update) repaint(dirty);
 }
+
+// The end of a run: the window stays open, and ends first when the process ends.
+void end_of_run();
 
 // update(): paints the window now and waits for the paint.
 void update_now();

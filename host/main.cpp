@@ -24,6 +24,7 @@
 #include "eval/scope.h"
 #include "ext/dotnet.h"
 #include "front/source.h"
+#include "gfx/graphics.h"
 #include "host/driver.h"
 #include "host/input.h"
 #include "host/run.h"
@@ -287,6 +288,7 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     if (o.talk && !driver.windowed) talk_mode();
 
     // 12. Shut-down.
+    gfx::end_of_run();
     dotnet_shutdown();
     objman.final_cleanup();
     scopes.popAll();

@@ -43,6 +43,7 @@ struct Sync {
     pthread_t id{};
     bool shown = false;         // the current window has been painted once
     bool gone = true;           // no window exists
+    bool stopping = false;      // shutdown() has asked the thread to end
     unsigned long requested = 0, painted = 0;
     bool wake_pending = false;
     int x1 = 0, y1 = 0, x2 = -1, y2 = -1; // pending area; empty when x1 > x2
@@ -63,6 +64,8 @@ Ui ui;
 constexpr auto kStartWait = 10s;
 constexpr auto kWindowWait = 5s;
 constexpr auto kPaintWait = 1s;
+constexpr int kStopWait = 10;    // seconds
+constexpr int kDrainSteps = 1000;
 
 // Runs fn(arg) on the window thread.
 void post(GSourceFunc fn, gpointer arg = nullptr) {
@@ -312,8 +315,14 @@ gboolean destroy_window(gpointer) {
     return G_SOURCE_REMOVE;
 }
 
+// The end of the process: the window and then every other toplevel GTK made (dialogs, the
+// popup, whatever a dialog opened of its own) are destroyed before the loop ends.
 gboolean quit_loop(gpointer) {
     destroy_window(nullptr);
+    GList* rest = gtk_window_list_toplevels();
+    for (GList* w = rest; w; w = w->next) g_object_ref(w->data); // destroying one may end another
+    for (GList* w = rest; w; w = w->next) gtk_widget_destroy(GTK_WIDGET(w->data));
+    g_list_free_full(rest, g_object_unref);
     gtk_main_quit();
     return G_SOURCE_REMOVE;
 }
@@ -326,7 +335,14 @@ void* thread_main(void*) {
         sync.thread = ok ? Sync::Thread::running : Sync::Thread::failed;
     }
     sync.changed.notify_all();
-    if (ok) gtk_main();
+    if (ok) {
+        gtk_main();
+        // What the destroyed windows left queued (their cancelled reads reporting back) runs
+        // before the thread ends, so that nothing of GTK is left half done; bounded, since an
+        // idle source may queue itself again.
+        for (int i = 0; i < kDrainSteps && g_main_context_iteration(nullptr, FALSE); ++i) {
+        }
+    }
     std::lock_guard g(sync.mutex);
     if (ok) sync.thread = Sync::Thread::ended;
     sync.gone = true;
@@ -396,14 +412,18 @@ void update() {
 void shutdown() {
     {
         std::unique_lock lock(sync.mutex);
-        if (sync.thread != Sync::Thread::running) return;
+        if (sync.thread != Sync::Thread::running || sync.stopping) return;
         // GTK ends the process from its own thread when the display goes away.
         if (pthread_equal(sync.id, pthread_self())) return;
+        sync.stopping = true;
         post(quit_loop);
     }
+    // The process goes on ending only once the thread has: the exit handlers and destructors
+    // after this one free what GTK uses.  A thread that does not end in time (a server that
+    // stopped answering) is left behind rather than waited for forever.
     timespec until;
     clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_sec += 5;
+    until.tv_sec += kStopWait;
     if (pthread_timedjoin_np(sync.id, nullptr, &until) != 0) pthread_detach(sync.id);
 }
 
