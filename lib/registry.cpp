@@ -28,6 +28,16 @@ void register_builtins() {
         funcman.registerBuiltins(family());
 }
 
+BuiltinHandler find_builtin(std::span<const BuiltinDef> family, std::string_view name, int count) {
+    BuiltinHandler any = nullptr;
+    for (const BuiltinDef& d : family) {
+        if (name != d.name) continue;
+        if (d.count == count) return d.handler;
+        if (d.count < 0) any = d.handler;
+    }
+    return any;
+}
+
 size_t builtin_registration_count() {
     size_t n = 0;
     for (auto family : families()) n += family().size();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 #include "eval/func.h"
 
@@ -28,6 +29,9 @@ std::span<const BuiltinDef> dllfunc_builtins(); // ext/dllfunc.cpp
 std::span<const BuiltinDef> com_builtins();     // ext/com.cpp
 
 void register_builtins();
+// The handler of [name] for [count] arguments within one family, picked as the function table
+// picks an overload (the exact count first, then the any-count entry); null when there is none.
+BuiltinHandler find_builtin(std::span<const BuiltinDef> family, std::string_view name, int count);
 // The number of registrations register_builtins() makes.
 size_t builtin_registration_count();
 

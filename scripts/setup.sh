@@ -3,7 +3,8 @@
 #
 #   scripts/setup.sh example   install what is missing, build, run examples/wordcount.rv
 #   scripts/setup.sh test      install what is missing, build, run every test (also under
-#                              AddressSanitizer and UndefinedBehaviorSanitizer)
+#                              AddressSanitizer and UndefinedBehaviorSanitizer), then build
+#                              the fuzz targets with clang and run each one briefly
 #
 # Quick when everything is installed and built already: packages are only installed when
 # dpkg does not know them, and the builds are incremental.
@@ -40,6 +41,11 @@ test)
     cmake --build build-asan -j "$jobs"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j "$jobs"
+    # The fuzz targets, built with clang, each run a fixed number of executions on its seeds.
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DRUVO_FUZZ=ON >/dev/null
+    cmake --build build-fuzz -j "$jobs" --target fuzz
+    ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"
     ;;
 *)
     echo "usage: $0 example|test" >&2

@@ -21,13 +21,7 @@ namespace ruvo::test {
 
 inline BuiltinHandler find_handler(std::span<const BuiltinDef> family, std::string_view name,
                                    int count) {
-    BuiltinHandler any = nullptr;
-    for (const BuiltinDef& d : family) {
-        if (name != d.name) continue;
-        if (d.count == count) return d.handler;
-        if (d.count < 0) any = d.handler;
-    }
-    return any;
+    return find_builtin(family, name, count);
 }
 
 inline Value call(std::span<const BuiltinDef> family, std::string_view name,
