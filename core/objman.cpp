@@ -10,11 +10,17 @@
 #include <new>
 #include <vector>
 
+#include "core/attention.h"
 #include "core/value.h"
 
 namespace ruvo {
 
 VObjMan objman;
+std::atomic<uint32_t> attention{0};
+
+void VObjMan::threshold_reached() {
+    if (!attention_requested(kAttendCollect)) request_attention(kAttendCollect);
+}
 
 namespace {
 // Objects whose mark is set but whose children are not marked yet.
@@ -43,7 +49,8 @@ void VObjMan::add(VRef* o) {
     o->reg_next_ = first;
     if (first) first->reg_prev_ = o;
     first = o;
-    ++count;
+    if (++count >= threshold) [[unlikely]]
+        threshold_reached();
 }
 
 void VObjMan::remove(VRef* o) {

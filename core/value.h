@@ -52,6 +52,8 @@ struct VObjMan {
     void maybe_collect() {
         if (count >= threshold && !running) collect_and_adjust();
     }
+    // Registration reached the threshold: the evaluator's next poll runs maybe_collect().
+    [[gnu::cold]] void threshold_reached();
     void final_cleanup();
 
 private:

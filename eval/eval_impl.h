@@ -5,6 +5,7 @@
 // small.
 #pragma once
 
+#include "core/attention.h"
 #include "core/convert.h"
 #include "core/value.h"
 #include "eval/context.h"
@@ -98,9 +99,19 @@ inline bool compare_numbers(int op, double x, double y) {
 // "Recursion limit exceeded": the native stack is nearly used up.
 [[noreturn, gnu::cold, gnu::noinline]] void stack_exhausted(int line);
 
-// What every node evaluation does first: the collector's turn and the native-stack guard.
+// The out-of-line half of the poll: the collector's turn, an interrupt, the step budget.
+[[gnu::cold, gnu::noinline]] void attend(int line);
+
+// The poll point: one load while nobody asks for attention.  Every node evaluation passes it,
+// and every loop iteration, so that even `for (;;) ;` can be interrupted.
+[[gnu::always_inline]] inline void poll_point(const Node* n) {
+    if (attention.load(std::memory_order_relaxed) != 0) [[unlikely]]
+        attend(n->line);
+}
+
+// What every node evaluation does first: the poll point and the native-stack guard.
 [[gnu::always_inline]] inline void enter_node(const Node* n) {
-    objman.maybe_collect();
+    poll_point(n);
     // The stack pointer itself: asking for the frame address would force a frame pointer on
     // every routine that makes this check.
     const char* sp;

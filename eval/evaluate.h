@@ -32,6 +32,8 @@ struct EvalState {
     // Calls a native function object (VKind::DllFunc); installed by the native-call bridge.
     // While it is null such objects are not callable.
     Value (*call_native)(VContext& ctx, int line, VRef* fn, std::span<Value> args) = nullptr;
+    // Steps a run may still take while kAttendBudget is set; see set_step_budget().
+    uint64_t steps_left = 0;
 };
 extern EvalState eval_state;
 
@@ -44,6 +46,11 @@ Value execBlock(Context* c, VContext& ctx);
 // Calls one overload with the given arguments (as many as the overload takes, or any number
 // for an any-count built-in).  "Recursion limit exceeded" when the scope stack is too deep.
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args);
+
+// Bounds the steps of what runs from now on (a step is one pass of the poll point: at least
+// one per node evaluated, loop iteration and call): when they are used up, every further
+// step raises VInterrupt.  0 takes the bound away.
+void set_step_budget(uint64_t steps);
 
 // Installs the collector's root marker (every scope, every function's statics).
 void eval_init();

@@ -1,4 +1,5 @@
-// Set-up of the evaluator: the collector's roots and the native-stack guard.
+// Set-up of the evaluator (the collector's roots, the native-stack guard) and the slow half of
+// its poll point.
 #include <pthread.h>
 #include <sys/auxv.h>
 #include <sys/resource.h>
@@ -8,6 +9,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/attention.h"
+#include "eval/error.h"
+#include "eval/eval_impl.h"
 #include "eval/evaluate.h"
 #include "eval/scope.h"
 
@@ -57,6 +61,31 @@ void eval_stack_prepare() {
     if (pthread_attr_getstack(&attr, &low, &size) == 0 && low)
         set_stack_bounds(static_cast<const char*>(low), size);
     pthread_attr_destroy(&attr);
+}
+
+void attend(int line) {
+    uint32_t bits = attention.load(std::memory_order_relaxed);
+    if (bits & kAttendCollect) {
+        clear_attention(kAttendCollect);
+        objman.maybe_collect();
+    }
+    if (bits & kAttendInterrupt) {
+        clear_attention(kAttendInterrupt);
+        throw VInterrupt{line};
+    }
+    if (bits & kAttendBudget) {
+        // Once used up the budget stays at 0, so nothing the unwind runs can go on.
+        if (eval_state.steps_left == 0) throw VInterrupt{line};
+        --eval_state.steps_left;
+    }
+}
+
+void set_step_budget(uint64_t steps) {
+    eval_state.steps_left = steps;
+    if (steps)
+        request_attention(kAttendBudget);
+    else
+        clear_attention(kAttendBudget);
 }
 
 } // namespace ruvo

@@ -78,6 +78,7 @@ Value exec_while(Node* n, VContext& ctx) {
     Node* body = n->kid(1);
     bool first = n->op == OP_DOWHILE; // a do-while tests after its first run
     for (;;) {
+        poll_point(n);
         scopes.pushBlock();
         bool go = first || condition_holds(cond, ctx);
         first = false;
@@ -96,7 +97,7 @@ Value exec_for(Node* n, VContext& ctx) {
     Node* body = n->kid(3);
     scopes.pushBlock(); // variables of the init list live for the whole loop
     if (init) evaluate(init, ctx);
-    while (condition_holds(cond, ctx)) {
+    while (poll_point(n), condition_holds(cond, ctx)) {
         if (body) run_statement(body, ctx);
         if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
         if (step) evaluate(step, ctx);
@@ -116,6 +117,7 @@ Value exec_foreach(Node* n, VContext& ctx) {
     scopes.pushBlock();
     // The size is read again at every step: the body may grow or shrink the array.
     for (size_t i = 0; i < a->size(); ++i) {
+        poll_point(n);
         bind_loop_variable(var, Value(a->cells[i]), ctx);
         if (body) run_statement(body, ctx);
         // Write the loop variable back, so that assigning to it changes the element.

@@ -2,6 +2,7 @@
 // catch, and what escapes a function or a run unit.
 #include <gtest/gtest.h>
 
+#include "core/attention.h"
 #include "harness.h"
 
 using namespace ruvo;
@@ -112,4 +113,52 @@ TEST_F(ControlTest, eval_is_a_run_unit_of_its_own) {
     EXPECT_EQ(output("function f() { eval(\"x = 1; q();\"); return 2; } print(f());"),
               "2\nerror [1]: Function q() [arg count:0] not defined\n");
     EXPECT_EQ(output("print(eval(\"1 +\"));"), "null\nerror [1]: syntax error\n");
+}
+
+// The poll point: an interrupt or a used-up step budget stops the whole run, through try,
+// eval and function calls alike, and the next run starts afresh.
+TEST_F(ControlTest, interrupt_and_step_budget_stop_the_run) {
+    auto stopped_at = [](std::string_view text) {
+        printed().clear();
+        try {
+            run_text(text);
+        } catch (const VInterrupt& i) {
+            return i.line;
+        }
+        return -1;
+    };
+    set_step_budget(10000);
+    EXPECT_EQ(stopped_at("while (1);"), 1);
+    set_step_budget(10000);
+    EXPECT_EQ(stopped_at("try {\n while (1) x = 1;\n} catch (var e) { print(e); }"), 2);
+    set_step_budget(100);
+    EXPECT_EQ(stopped_at("function f(n) { return f(n); }\neval(\"f(1);\");"), 1);
+    set_step_budget(10000);
+    EXPECT_EQ(stopped_at("function f() { for (;;) ; }\nf();"), 1);
+    set_step_budget(10000);
+    EXPECT_EQ(stopped_at("a = [1, 2]; n = 2;\nforeach (var x in a) a[n++] = 1;"), 2);
+    EXPECT_EQ(printed(), "");
+    // A run within its budget is not touched; the budget is then taken away.
+    set_step_budget(10000);
+    EXPECT_EQ(output("s = 0; for (i = 0; i < 10; i++) s += i; print(s);"), "45\n");
+    set_step_budget(0);
+    EXPECT_FALSE(attention_requested(kAttendBudget));
+    EXPECT_EQ(output("for (i = 0; i < 100000; i++) ; print(i);"), "100000\n");
+
+    request_attention(kAttendInterrupt);
+    EXPECT_EQ(stopped_at("\n\nx = 1;"), 3);
+    EXPECT_FALSE(attention_requested(kAttendInterrupt));
+    EXPECT_EQ(output("print(2);"), "2\n");
+}
+
+// Reaching the collector's threshold asks for the evaluator's attention; its next step
+// collects the cycles no scope reaches.
+TEST_F(ControlTest, the_collector_runs_at_the_poll_point) {
+    run("for (i = 0; i < 10; i++) { var a = {}; a[0] = a; }");
+    uint32_t saved = objman.threshold;
+    objman.threshold = objman.count + 1;
+    run("var b = {}; b[0] = b; b = 0; x = 1; y = 2;");
+    EXPECT_LT(objman.count, objman.threshold);
+    EXPECT_FALSE(attention_requested(kAttendCollect));
+    objman.threshold = saved;
 }
