@@ -1,5 +1,8 @@
 #include "front/node.h"
 
+#include <new>
+
+#include "core/reserve.h"
 #include "eval/func.h"
 
 namespace ruvo {
@@ -8,13 +11,31 @@ ScanPosition scan_pos;
 
 namespace {
 
+// During a parse the node goes on the parse's list before it is handed out, so that running
+// out of memory at any later point frees it with the list.
 Node* make(int op) {
+    if (scan_pos.nodes) reserve_one_more(*scan_pos.nodes);
     Node* n = new Node;
     n->op = op;
     n->line = scan_pos.line;
     n->file = scan_pos.file;
     if (scan_pos.nodes) scan_pos.nodes->push_back(n);
     return n;
+}
+
+// Trees are freed on the way out of runs that ran out of memory, and by destructors: freeing
+// must not fail for want of memory.  When the destruction stack cannot grow, the memory
+// reserve is given back for it; a part that still finds no room is left unfreed.
+template <class Add> void add_for_destruction(Add&& add) {
+    try {
+        add();
+    } catch (const std::bad_alloc&) {
+        spend_memory_reserve();
+        try {
+            add();
+        } catch (const std::bad_alloc&) {
+        }
+    }
 }
 
 // Frees the payload of n; children found in it are handed to `more` (or dropped when null,
@@ -37,7 +58,8 @@ void free_payload(Node* n, std::vector<Node*>* more) {
     }
     case OP_BLOCK: {
         Context* c = n->block();
-        if (more) more->insert(more->end(), c->stmts.begin(), c->stmts.end());
+        if (more)
+            add_for_destruction([&] { more->insert(more->end(), c->stmts.begin(), c->stmts.end()); });
         c->stmts.clear();
         delete c;
         break;
@@ -47,7 +69,7 @@ void free_payload(Node* n, std::vector<Node*>* more) {
             node_record* r = n->record();
             if (more)
                 for (Node* k : r->kid)
-                    if (k) more->push_back(k);
+                    if (k) add_for_destruction([&] { more->push_back(k); });
             delete r;
         }
         break; // OP_IDENT: atoms live for the process
@@ -121,19 +143,19 @@ Node* new_record(int op, Node* a, Node* b, Node* c, Node* d) {
 
 Node* new_funcdef(Atom name, FuncInfo* info) {
     Node* n = make(OP_FUNCDEF);
-    info->addref();
     n->data = new node_funcdef{info, name};
+    info->addref();
     return n;
 }
 
 void destroy_node(Node* root) {
-    std::vector<Node*> work{root};
+    std::vector<Node*> work;
+    add_for_destruction([&] { work.push_back(root); });
     while (!work.empty()) {
         Node* n = work.back();
         work.pop_back();
-        if (n->left) work.push_back(n->left);
-        if (n->right) work.push_back(n->right);
-        if (n->next) work.push_back(n->next);
+        for (Node* k : {n->left, n->right, n->next})
+            if (k) add_for_destruction([&] { work.push_back(k); });
         free_payload(n, &work);
         delete n;
     }

@@ -199,6 +199,12 @@ struct ScanPosition {
 };
 extern ScanPosition scan_pos;
 
+// Makes room for one more entry without moving the vector's growth off its usual doubling, so
+// that an object can go on a list that owns it without the push itself failing for memory.
+template <class T> void reserve_one_more(std::vector<T>& v) {
+    if (v.size() == v.capacity()) v.reserve(v.empty() ? 64 : v.size() * 2);
+}
+
 inline int32_t currentLine() {
     return scan_pos.line;
 }

@@ -29,6 +29,7 @@ struct NodeChain {
 %code {
 #include <cstring>
 
+#include "core/reserve.h"
 #include "eval/func.h"
 #include "front/parser.h"
 #include "front/source.h"
@@ -93,17 +94,31 @@ void append_statement(Node* s) {
 Node* function_definition(Node* name_node, Node* params, Node* body) {
     Atom name = name_node->name();
     discard_node(name_node);
-    auto* f = new func_data;
-    f->params = params;
-    f->body = body;
+    // The nodes stay the parse's (on its node list) until something that owns them is itself
+    // owned, so that running out of memory here frees each of them once.
+    bool top = frontend.blocks.size() <= 1;
+    if (top) reserve_one_more(frontend.pending);
+    auto f = std::make_unique<func_data>();
     f->argc = count_chain(params);
-    if (frontend.blocks.size() <= 1) {
-        frontend.pending.emplace_back(name, f);
+    if (top) {
+        f->params = params;
+        f->body = body;
+        frontend.pending.emplace_back(name, f.release());
         return nullptr;
     }
     auto* info = new FuncInfo(name);
-    info->add(f);
-    return new_funcdef(name, info);
+    Node* def;
+    try {
+        def = new_funcdef(name, info);
+    } catch (...) {
+        delete info;
+        throw;
+    }
+    info->add(f.get());
+    func_data* owned = f.release();
+    owned->params = params;
+    owned->body = body;
+    return def;
 }
 
 } // namespace
@@ -228,14 +243,17 @@ block
     ;
 
 block_open
-    : '{'                               { frontend.blocks.push_back(new Context); }
+    : '{'                               {
+        frontend.blocks.push_back(nullptr);
+        frontend.blocks.back() = new Context;
+    }
     ;
 
 block_close
     : '}'                               {
-        Context* c = frontend.blocks.back();
+        // The block's node is made first: until it owns the Context, the Context stays open.
+        $$ = new_block(frontend.blocks.back());
         frontend.blocks.pop_back();
-        $$ = new_block(c);
     }
     ;
 
@@ -560,38 +578,84 @@ void report_parse_error(const char* message) {
     std::fflush(stderr);
 }
 
-Context* parse() {
-    FrontState& f = frontend;
-    f.nodes.clear();
-    scan_pos.nodes = &f.nodes;
-    f.blocks.push_back(new Context);
-    f.errors = 0;
-    int result = rvyyparse();
-    scan_pos.nodes = nullptr;
-    resetScanner();
-    f.reader.reset();
+namespace {
 
-    if (result == 0 && f.errors == 0 && f.blocks.size() == 1) {
-        for (auto& [name, def] : f.pending) funcman.defineFunction(name, def);
-        f.pending.clear();
-        f.nodes.clear();
-        Context* program = f.blocks.back();
-        f.blocks.clear();
-        return program;
-    }
-    // Every node is on the list: the pending definitions, the open Contexts and the nested
-    // FuncInfos let go of theirs, then the list frees each node once.
+// Lets go of everything an unfinished parse built.  Every node is on the list: the pending
+// definitions, the open Contexts and the nested FuncInfos let go of theirs, then the list
+// frees each node once.
+void discard_parse(FrontState& f) {
     for (auto& [name, def] : f.pending) {
         def->params = def->body = nullptr;
         delete def;
     }
     f.pending.clear();
     for (Context* c : f.blocks) {
+        if (!c) continue; // its allocation failed
         c->stmts.clear();
         delete c;
     }
     f.blocks.clear();
     destroy_node_list(f.nodes);
+}
+
+bool defines(Atom name, func_data* def) {
+    if (!name->func) return false;
+    for (func_data* d : name->func->overloads)
+        if (d == def) return true;
+    return false;
+}
+
+// Enters the top-level definitions in source order and hands over the program.  Memory that
+// runs out on the way leaves the definitions entered so far (each one whole) and frees the
+// others with the program, which then owns its nodes and no list does.
+Context* commit_parse(FrontState& f) {
+    Context* program = f.blocks.back();
+    f.blocks.clear();
+    f.nodes.clear();
+    size_t done = 0;
+    try {
+        for (; done < f.pending.size(); ++done)
+            funcman.defineFunction(f.pending[done].first, f.pending[done].second);
+    } catch (...) {
+        spend_memory_reserve();
+        for (size_t i = done; i < f.pending.size(); ++i)
+            if (i > done || !defines(f.pending[i].first, f.pending[i].second)) delete f.pending[i].second;
+        f.pending.clear();
+        delete program;
+        throw;
+    }
+    f.pending.clear();
+    return program;
+}
+
+} // namespace
+
+// A parse that runs out of memory (or meets any other exception) frees what it built before the
+// exception goes on: the scanner and the reader are reset, and no definition is entered.
+Context* parse() {
+    FrontState& f = frontend;
+    f.nodes.clear();
+    scan_pos.nodes = &f.nodes;
+    f.errors = 0;
+    int result = 1;
+    try {
+        f.blocks.push_back(nullptr);
+        f.blocks.back() = new Context;
+        result = rvyyparse();
+    } catch (...) {
+        spend_memory_reserve();
+        scan_pos.nodes = nullptr;
+        resetScanner();
+        f.reader.reset();
+        discard_parse(f);
+        throw;
+    }
+    scan_pos.nodes = nullptr;
+    resetScanner();
+    f.reader.reset();
+
+    if (result == 0 && f.errors == 0 && f.blocks.size() == 1) return commit_parse(f);
+    discard_parse(f);
     return nullptr;
 }
 

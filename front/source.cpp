@@ -125,6 +125,13 @@ const char* FIDMan::lookup(int32_t id) const {
 EucFile::Status EucFile::openFile(const char* path, bool utf8_scripts) {
     int fd = ::open(name_to_os(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Unreadable;
+    // Closed on every way out, running out of memory while the text grows included.
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closer{fd};
     std::string raw;
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
@@ -146,6 +153,7 @@ EucFile::Status EucFile::openFile(const char* path, bool utf8_scripts) {
         raw.append(piece, static_cast<size_t>(got));
     }
     ::close(fd);
+    closer.fd = -1;
     if (status != Ok) return status;
     if (raw.empty()) return Unreadable;
     raw.resize(cut_at_nul(raw).size());

@@ -13,8 +13,6 @@ struct DriverState {
     std::vector<std::string> pp_options; // -D, -U, -I arguments as given
     std::string exe_dir;                 // with its trailing "/"
     bool windowed = false;
-    // Memory set aside for leaving a run that ran out of memory (host/run.cpp).
-    void* memory_reserve = nullptr;
 };
 
 extern DriverState driver;

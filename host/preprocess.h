@@ -5,9 +5,12 @@
 
 #include <string>
 
+#include "pp/cpp_main.h"
+
 namespace ruvo {
 
-// Runs the preprocessor on `input`, writing `output`; 0 means success.
+// Runs the preprocessor on `input`, writing `output`; 0 means success, and
+// kPreprocessOutOfMemory that memory ran out (the preprocessor printed nothing then).
 int preprocess(const char* input, const char* output);
 
 // A new empty private file for preprocessed text; its path, or "" when none can be made.

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/reserve.h"
 #include "eval/error.h"
 #include "eval/evaluate.h"
 #include "eval/scope.h"
@@ -24,18 +25,24 @@ void print_error(const std::string& message) {
     std::fflush(stderr);
 }
 
-// A run that runs out of memory still holds all it built while it leaves: writing the
-// message takes nothing, but freeing the syntax tree needs a little room.  A megabyte is set
-// aside for that before every run and given back to the allocator when memory runs out.
-constexpr size_t kMemoryReserve = 1 << 20;
-
-void keep_memory_reserve() {
-    if (!driver.memory_reserve) driver.memory_reserve = std::malloc(kMemoryReserve);
+// Running out of memory ends a parse or a run like a script error.  What it built is still
+// held, so the message is written without making a string.
+void report_out_of_memory() {
+    spend_memory_reserve();
+    std_write(stderr, "error: Out of memory\n");
+    std::fflush(stderr);
 }
 
-void spend_memory_reserve() {
-    std::free(driver.memory_reserve);
-    driver.memory_reserve = nullptr;
+// Parses with [parse_source] (a parseFile or parseText call); null when the parse failed,
+// also for want of memory (the front end has let go of all it built by then).
+template <class Parse> Context* parse_guarded(Parse&& parse_source) {
+    keep_memory_reserve();
+    try {
+        return parse_source();
+    } catch (std::bad_alloc&) {
+        report_out_of_memory();
+        return nullptr;
+    }
 }
 
 // Gives back what a run took, on every way out: the scope depth, the tree, the nesting count.
@@ -91,11 +98,7 @@ Value run_program(Context* program, bool* failed) {
     } catch (VExit& e) {
         result = std::move(e.value);
     } catch (std::bad_alloc&) {
-        // A script that asks for more memory than there is ends like a script error.  What
-        // it built is still held, so the message is written without making a string.
-        spend_memory_reserve();
-        std_write(stderr, "error: Out of memory\n");
-        std::fflush(stderr);
+        report_out_of_memory();
         result.set_null();
         fault = true;
     }
@@ -106,11 +109,11 @@ Value run_program(Context* program, bool* failed) {
 } // namespace
 
 Value run_text(std::string_view text, bool* failed) {
-    return run_program(parseText(text), failed);
+    return run_program(parse_guarded([&] { return parseText(text); }), failed);
 }
 
 Value run_file_unprocessed(const char* path, bool* failed) {
-    return run_program(parseFile(path), failed);
+    return run_program(parse_guarded([&] { return parseFile(path); }), failed);
 }
 
 Value run_file(const char* path, bool* failed) {
@@ -121,13 +124,13 @@ Value run_file(const char* path, bool* failed) {
         print_error(error_text(0, "Cannot create a temporary file for the preprocessor"));
         return Value();
     }
-    if (preprocess(path, temp.c_str()) != 0) {
-        unlink(name_to_os(temp).c_str());
-        return Value();
-    }
     // The preprocessor has turned a UTF-8 script into Shift_JIS already: its coding comment
     // must not convert the text a second time.
-    Context* program = parseFile(temp.c_str(), false);
+    Context* program = parse_guarded([&]() -> Context* {
+        int status = preprocess(path, temp.c_str());
+        if (status == kPreprocessOutOfMemory) report_out_of_memory();
+        return status == 0 ? parseFile(temp.c_str(), false) : nullptr;
+    });
     unlink(name_to_os(temp).c_str());
     return run_program(program, failed);
 }

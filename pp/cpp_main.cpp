@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "io/ostext.h"
@@ -63,9 +64,7 @@ bool write_stdout(const std::string& text) {
            std::fflush(stdout) == 0;
 }
 
-} // namespace
-
-extern "C" int cpp_main(int argc, char** argv) {
+int preprocess_main(int argc, char** argv) {
     // Names in the arguments and in #include lines are Shift_JIS, like the script text.
     ruvo::os_text_init();
     ruvopp::Options options;
@@ -124,4 +123,16 @@ extern "C" int cpp_main(int argc, char** argv) {
     // Leave nothing at the output path that could pass for this run's result.
     if (!same_file(output, input)) remove_output(output);
     return 1;
+}
+
+} // namespace
+
+extern "C" int cpp_main(int argc, char** argv) {
+    // Nothing may leave this library as an exception: its caller has a C++ runtime of its own.
+    // Running out of memory is the caller's to report (it unwinds everything built here).
+    try {
+        return preprocess_main(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return kPreprocessOutOfMemory;
+    }
 }
