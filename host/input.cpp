@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <glob.h>
+#include <memory>
+#include <new>
 #include <sys/stat.h>
 
 #include "core/string.h"
@@ -12,6 +14,7 @@
 #include "eval/scope.h"
 #include "io/fileio.h"
 #include "io/ostext.h"
+#include "io/stdstream.h"
 
 namespace ruvo {
 
@@ -47,6 +50,33 @@ bool rename_no_replace(const std::string& from_name, const std::string& to_name)
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// The output file of an in-place edit.  When a write, flush or close of it fails, the file
+// is cut short: the original is put back by renaming its backup over it (the backup is then
+// gone: its text is under the original name again), and the failure is a script error.  At
+// shut-down, when no error can be raised any more, the message is printed and the run fails.
+class InPlaceOutput final : public StreamGuard {
+public:
+    InPlaceOutput(std::string name, std::string backup)
+        : name_(std::move(name)), backup_(std::move(backup)) {}
+
+    void failed(VFile& file, bool can_raise) override {
+        file.close();
+        std::rename(name_to_os(backup_).c_str(), name_to_os(name_).c_str());
+        if (can_raise) raise(0, "Cannot write output file %s", name_.c_str());
+        input_files.output_failed = true;
+        try {
+            std_write(stderr, error_text(0, "Cannot write output file " + name_) + "\n");
+            std::fflush(stderr);
+        } catch (const std::bad_alloc&) {
+            // The status still tells.
+        }
+    }
+
+private:
+    std::string name_;
+    std::string backup_;
+};
+
 bool next_in_place(VFile* in) {
     VFile* out = std_file(StdFile::Out);
     if (!out || input_files.next >= input_files.names.size()) return false;
@@ -59,10 +89,14 @@ bool next_in_place(VFile* in) {
     if (missing || (exists && !S_ISREG(st.st_mode)))
         raise(0, "Cannot open input file %s", name.c_str());
     const std::string backup = backup_name(name);
+    // The previous output file is finished first: a failure to write it is reported before
+    // this file is renamed.
+    if (exists && !backup.empty() && out->owned()) out->close();
     if (!exists || backup.empty() || !rename_no_replace(name, backup))
         raise(0, "Cannot create backup file for %s", name.c_str());
     if (!in->open(backup, "r")) raise(0, "Cannot open input file %s", backup.c_str());
     if (!out->open(name, "w")) raise(0, "Cannot open output file %s", name.c_str());
+    out->set_guard(std::make_unique<InPlaceOutput>(name, backup));
     // The rewritten file keeps the permissions of the original.
     fchmod(fileno(out->stream()), st.st_mode & 07777);
     set_filename(name);

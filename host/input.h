@@ -6,7 +6,9 @@
 //
 // The list is filled once while the command line is read; the index only moves forward, so
 // every file is taken once.  In-place editing never loses data: the backup exists before the
-// original name is opened for writing, and no failure removes it.
+// original name is opened for writing, and no failure removes it; when the rewritten file
+// cannot be written whole, the backup is renamed back over it and the script is told
+// ("Cannot write output file %s").
 #pragma once
 
 #include <string>
@@ -19,6 +21,9 @@ struct InputFileState {
     std::vector<std::string> names; // in command-line order, wildcards expanded
     size_t next = 0;                // index of the next name to open
     bool inplace = false;           // -x
+    // An in-place output file failed where no script error could be raised (its object was
+    // destroyed, at the latest at shut-down): the run fails.
+    bool output_failed = false;
 };
 
 extern InputFileState input_files;

@@ -68,8 +68,7 @@ const char kUsage[] = "%s\nUsage: %s [<options>] script [infile...] [-a args...]
 
 [[noreturn]] void usage(const char* argv0) {
     std_printf(stdout, kUsage, kBanner, os_to_text(argv0 ? argv0 : "").c_str());
-    std::fflush(stdout);
-    std::exit(1);
+    std::exit(finish_standard_streams() ? kFailedRunStatus : 1);
 }
 
 // "--help" or "--version" as the only argument: the usage text with the long options, or
@@ -85,8 +84,7 @@ void long_option(int argc, char** argv) {
     } else {
         return;
     }
-    std::fflush(stdout);
-    std::exit(0);
+    std::exit(finish_standard_streams() ? kFailedRunStatus : 0);
 }
 
 struct Options {
@@ -294,7 +292,9 @@ extern "C" int ruvo_main(int argc, char** argv, char** envp, int windowed) {
     scopes.popAll();
     funcman.clearFunctions();
     objman.collect(false);
-    std::fflush(stdout);
-    std::fflush(stderr);
+    // Output that could not be written is a failure, whatever the script's exit code: the
+    // last in-place output file (closed when its object went) and the standard streams.
+    if (input_files.output_failed) code = kFailedRunStatus;
+    if (finish_standard_streams()) code = kFailedRunStatus;
     return code;
 }

@@ -3,11 +3,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,20 +48,6 @@ bool fopen_mode(std::string_view mode, std::string& out, bool& binary) {
     return true;
 }
 
-// A write to a pipe whose reader has gone ends the process as it ends a Unix filter: by
-// SIGPIPE.  We only get here when SIGPIPE was ignored or blocked, so the other streams can
-// still be flushed first without the signal striking halfway.
-[[noreturn]] void end_on_closed_pipe() {
-    std::fflush(nullptr);
-    std::signal(SIGPIPE, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    ::raise(SIGPIPE);
-    std::_Exit(128 + SIGPIPE);
-}
-
 // The position the next write lands at.  A stream opened with "a+" reports 0 before its first
 // write, although its writes go to the end.
 off_t write_position(FILE* f) {
@@ -84,7 +68,10 @@ bool is_ascii(std::string_view s) {
 } // namespace
 
 VFile::~VFile() {
-    if (stream_ && owned_) std::fclose(stream_);
+    if (!stream_ || !owned_) return;
+    bool closed = std::fclose(stream_) == 0;
+    stream_ = nullptr;
+    if (!closed && guard_) guard_->failed(*this, false);
 }
 
 bool VFile::open(std::string_view name, std::string_view mode) {
@@ -113,11 +100,16 @@ bool VFile::open(std::string_view name, std::string_view mode) {
 int VFile::close() {
     if (!stream_) return -1;
     int status = -1;
-    if (owned_)
+    bool failed = false;
+    if (owned_) {
         status = std::fclose(stream_) == 0 ? 0 : -1;
-    else if (last_ == LastOp::Write)
-        std::fflush(stream_); // borrowed: what was written still goes out, the stream stays
+        failed = status != 0;
+    } else if (last_ == LastOp::Write && std::fflush(stream_) != 0) {
+        write_failed(stream_); // borrowed: what was written still goes out, the stream stays
+    }
+    std::unique_ptr<StreamGuard> guard = std::move(guard_);
     forget_stream();
+    if (failed && guard) guard->failed(*this, true);
     return status;
 }
 
@@ -131,7 +123,16 @@ void VFile::attach(FILE* stream) {
     last_ = LastOp::None;
 }
 
+void VFile::write_error() {
+    write_failed(stream_);
+    if (guard_) {
+        std::unique_ptr<StreamGuard> guard = std::move(guard_);
+        guard->failed(*this, true);
+    }
+}
+
 void VFile::forget_stream() {
+    guard_.reset();
     stream_ = nullptr;
     last_ = LastOp::None;
 }
@@ -203,7 +204,7 @@ size_t VFile::put_bytes(std::string_view bytes, bool translate) {
             ++done;
         }
     }
-    if (done < bytes.size() && errno == EPIPE) end_on_closed_pipe();
+    if (done < bytes.size()) write_error();
     return done;
 }
 
@@ -302,7 +303,7 @@ bool VFile::rewind() {
 bool VFile::flush() {
     if (!stream_) return false;
     if (std::fflush(stream_) == 0) return true;
-    if (errno == EPIPE) end_on_closed_pipe();
+    write_error();
     return false;
 }
 
@@ -315,7 +316,10 @@ bool VFile::txtmode() {
 
 bool VFile::set_translation(bool binary) {
     if (!stream_) return false;
-    if (last_ == LastOp::Write) std::fflush(stream_);
+    if (last_ == LastOp::Write && std::fflush(stream_) != 0) {
+        write_error();
+        if (!stream_) return false;
+    }
     stream_binary_ = binary;
     binary_ = binary;
     note_stream_mode(stream_, binary);

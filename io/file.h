@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,18 @@ struct FileLimits {
     size_t line = size_t{256} << 20;
 };
 extern FileLimits file_limits;
+
+class VFile;
+
+// Watches the writes of one stream of a file object: told when a write, flush or close of it
+// fails, before the operation returns its result.  It may raise a script error then, except
+// when [can_raise] is false (the file object is being destroyed).  The guard goes with the
+// stream: it is dropped when the object closes the stream or lets go of it.
+class StreamGuard {
+public:
+    virtual ~StreamGuard() = default;
+    virtual void failed(VFile& file, bool can_raise) = 0;
+};
 
 class VFile : public VRef {
 public:
@@ -70,6 +83,9 @@ public:
     // Shift_JIS, bytes written are converted for it.  Cleared by open() and attach().
     void show_on_terminal() { terminal_ = true; }
 
+    // Watches the current stream (see StreamGuard); set after open().
+    void set_guard(std::unique_ptr<StreamGuard> guard) { guard_ = std::move(guard); }
+
     FILE* stream() const { return stream_; }
     bool owned() const { return owned_; }
     bool binary_setting() const { return binary_; }
@@ -87,6 +103,9 @@ protected:
     // as the C library requires.
     void before_read();
     void before_write();
+    // A write or flush of the stream failed: a closed pipe ends the process, a standard stream
+    // notes it for the exit status, the guard is told.
+    void write_error();
     void forget_stream();
     // binmode() and txtmode(): the stream and the remembered setting switch together.
     bool set_translation(bool binary);
@@ -98,6 +117,7 @@ protected:
     Codec decoder_;
     Codec encoder_;
     bool terminal_ = false;
+    std::unique_ptr<StreamGuard> guard_;
 
 private:
     void read_line(std::string& line, size_t limit);

@@ -1,6 +1,11 @@
 #include "io/stdstream.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdarg>
+#include <cstdlib>
+#include <pthread.h>
+#include <signal.h>
 #include <string>
 #include <unistd.h>
 
@@ -18,6 +23,7 @@ struct StdStreamModes {
     // before any constructor runs.
     char held[3] = {0, 0, 0};
     bool holding[3] = {false, false, false};
+    bool failed[3] = {false, false, false}; // a write or flush failed
 };
 StdStreamModes std_modes;
 
@@ -28,6 +34,46 @@ int index_of(FILE* f) {
     return -1;
 }
 } // namespace
+
+// A write to a pipe whose reader has gone ends the process as it ends a Unix filter: by
+// SIGPIPE.  We only get here when SIGPIPE was ignored or blocked, so the other streams can
+// still be flushed first without the signal striking halfway.
+[[noreturn]] void end_on_closed_pipe() {
+    std::fflush(nullptr);
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(SIGPIPE);
+    std::_Exit(128 + SIGPIPE);
+}
+
+void write_failed(FILE* f) {
+    if (errno == EPIPE) end_on_closed_pipe();
+    int i = index_of(f);
+    if (i > 0) std_modes.failed[i] = true;
+}
+
+namespace {
+// Flushes a standard stream; true when it has failed at any time.  The error indicator
+// catches writes that went past write_failed (a prompt, a message).
+bool standard_stream_failed(FILE* f) {
+    if (std::fflush(f) != 0) write_failed(f);
+    if (std::ferror(f)) std_modes.failed[index_of(f)] = true;
+    return std_modes.failed[index_of(f)];
+}
+} // namespace
+
+bool finish_standard_streams() {
+    bool out = standard_stream_failed(stdout);
+    bool err = standard_stream_failed(stderr);
+    if (out && !err) {
+        std_write(stderr, "error: Cannot write standard output\n");
+        std::fflush(stderr);
+    }
+    return out || err;
+}
 
 void note_stream_mode(FILE* f, bool binary) {
     int i = index_of(f);
@@ -75,18 +121,21 @@ void std_write(FILE* f, std::string_view text) {
         shown = terminal_bytes(f, text);
         text = shown;
     }
+    auto put = [f](const char* p, size_t n) {
+        if (std::fwrite(p, 1, n, f) < n) write_failed(f);
+    };
     if (stream_is_binary(f)) {
-        std::fwrite(text.data(), 1, text.size(), f);
+        put(text.data(), text.size());
         return;
     }
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i)
         if (text[i] == '\n') {
-            std::fwrite(text.data() + start, 1, i - start, f);
-            std::fwrite("\r\n", 1, 2, f);
+            put(text.data() + start, i - start);
+            put("\r\n", 2);
             start = i + 1;
         }
-    std::fwrite(text.data() + start, 1, text.size() - start, f);
+    put(text.data() + start, text.size() - start);
 }
 
 void std_printf(FILE* f, const char* format, ...) {

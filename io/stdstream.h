@@ -38,6 +38,17 @@ bool stream_is_terminal(FILE* f);
 // kept back for the next call.
 std::string terminal_bytes(FILE* f, std::string_view text);
 
+// A write or flush of `f` failed, errno telling why.  On a pipe whose reader has gone
+// (EPIPE) the process ends as a Unix filter ends, by SIGPIPE; a failure of standard output or
+// standard error is noted for finish_standard_streams.
+void write_failed(FILE* f);
+
+// At exit: flushes standard output and standard error.  When a write or flush of either has
+// failed, the failure is reported once on standard error while that still works ("error:
+// Cannot write standard output"), and the result is true: the process then ends with a
+// failure status whatever the script asked for.
+bool finish_standard_streams();
+
 // Writes `text` to `f`, LF as CR LF unless the stream is in binary mode.
 void std_write(FILE* f, std::string_view text);
 void std_printf(FILE* f, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -8,10 +8,11 @@ its libraries through ../lib and its start-up scripts in its own directory), the
 writes the start-up scripts it needs and runs a script.
 """
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
+
+from private_install import install_launcher
 
 CASES = [
     # name, init.rv, user.rv, script, expected stdout, expected stderr, exit code
@@ -36,13 +37,8 @@ def main():
     launcher, libs = sys.argv[1], sys.argv[2:]
     failed = 0
     with tempfile.TemporaryDirectory() as root:
-        bindir, libdir = os.path.join(root, "bin"), os.path.join(root, "lib")
-        os.mkdir(bindir)
-        os.mkdir(libdir)
-        ruvo = os.path.join(bindir, "ruvo")
-        shutil.copy2(launcher, ruvo)
-        for lib in libs:
-            shutil.copy2(lib, libdir)
+        ruvo = install_launcher(root, launcher, libs)
+        bindir = os.path.dirname(ruvo)
         for name, init, user, script, out, err, code in CASES:
             for entry, text in (("init.rv", init), ("user.rv", user)):
                 path = os.path.join(bindir, entry)
