@@ -98,16 +98,16 @@ struct LineSource {
                 std::free(r);
                 have_pending = true;
             } else {
-                std::fputs(prompt, stdout);
-                std::fflush(stdout);
+                std_write(stdout, prompt);
+                std_flush(stdout);
             }
             line = pending.substr(0, kPiece);
             pending.erase(0, line.size());
             if (pending.empty()) have_pending = false;
             return true;
         }
-        std::fputs(prompt, stdout);
-        std::fflush(stdout);
+        std_write(stdout, prompt);
+        std_flush(stdout);
         // Piped input is read in the translation mode of standard input, as a file object
         // reads it: in text mode a CR LF pair arrives as LF, also when the CR is the last
         // byte a piece has room for.  A lone CR stays.
@@ -151,7 +151,7 @@ void talk_mode() {
         if (same_ignoring_case(line, ".quit")) break;
         if (same_ignoring_case(line, ".help")) {
             std_printf(stdout, "%s\n\nCommand:\n    .cls, .quit, .load, .help\n\n", kBanner);
-            std::fflush(stdout);
+            std_flush(stdout);
             continue;
         }
         if (same_ignoring_case(line, ".load")) {
@@ -166,15 +166,15 @@ void talk_mode() {
             continue;
         }
         if (same_ignoring_case(line, ".cls")) {
-            std::fputs("\x1b[H\x1b[2J", stdout);
-            std::fflush(stdout);
+            std_write(stdout, "\x1b[H\x1b[2J");
+            std_flush(stdout);
             continue;
         }
         if (line.empty()) continue;
         if (line.back() != ';') line += ';';
         Value result = run_text(line);
         std_write(stdout, display_form(result) + "\n");
-        std::fflush(stdout);
+        std_flush(stdout);
     }
 }
 

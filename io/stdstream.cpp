@@ -55,19 +55,17 @@ void write_failed(FILE* f) {
     if (i > 0) std_modes.failed[i] = true;
 }
 
-namespace {
-// Flushes a standard stream; true when it has failed at any time.  The error indicator
-// catches writes that went past write_failed (a prompt, a message).
-bool standard_stream_failed(FILE* f) {
+void std_flush(FILE* f) {
     if (std::fflush(f) != 0) write_failed(f);
-    if (std::ferror(f)) std_modes.failed[index_of(f)] = true;
-    return std_modes.failed[index_of(f)];
 }
-} // namespace
 
+// The stream's error indicator is not asked: a read from standard output (gets(stdout) on a
+// file opened for writing) sets it too, and every write and flush is checked where it happens.
 bool finish_standard_streams() {
-    bool out = standard_stream_failed(stdout);
-    bool err = standard_stream_failed(stderr);
+    std_flush(stdout);
+    std_flush(stderr);
+    bool out = std_modes.failed[1];
+    bool err = std_modes.failed[2];
     if (out && !err) {
         std_write(stderr, "error: Cannot write standard output\n");
         std::fflush(stderr);

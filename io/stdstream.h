@@ -43,6 +43,9 @@ std::string terminal_bytes(FILE* f, std::string_view text);
 // standard error is noted for finish_standard_streams.
 void write_failed(FILE* f);
 
+// Flushes `f`; a failure goes to write_failed.
+void std_flush(FILE* f);
+
 // At exit: flushes standard output and standard error.  When a write or flush of either has
 // failed, the failure is reported once on standard error while that still works ("error:
 // Cannot write standard output"), and the result is true: the process then ends with a

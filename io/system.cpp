@@ -24,6 +24,7 @@
 #include "core/hash.h"
 #include "core/string.h"
 #include "io/ostext.h"
+#include "io/stdstream.h"
 #include "lib/args.h"
 #include "lib/registry.h"
 
@@ -276,8 +277,9 @@ int read_key(bool echo) {
     unsigned char c;
     ssize_t n = ::read(0, &c, 1);
     if (n == 1 && echo && !raw.active()) {
-        std::fputc(c, stdout); // no terminal to echo it: show it on standard output
-        std::fflush(stdout);
+        // No terminal to echo it: show it on standard output.
+        if (std::fputc(c, stdout) == EOF) write_failed(stdout);
+        std_flush(stdout);
     }
     return n == 1 ? c : -1;
 }

@@ -148,8 +148,16 @@ def stdout_cases(ruvo, root):
     p = run([ruvo, "-e", 'var s = "x"; for (var i = 0; i < 14; i++) s += s; '
              'if (!print(s)) puts(stderr, "false\\n"); print(s);'], root, stdout=full)
     check("standard output full: print gives false", (p.stderr, p.returncode), (b"false\r\n" + cannot, 255))
+    # Talk mode's prompts and results count as well.
+    p = run([ruvo, "-t"], root, stdin=b"1+2\n", stdout=full)
+    check("standard output full: talk mode", (p.stderr, p.returncode), (cannot, 255))
     p = run([ruvo, "--version"], root, stdout=full)
     check("standard output full: --version", (p.stderr, p.returncode), (cannot, 255))
+    # A read from standard output is no failed write.
+    out = os.path.join(root, "written.txt")
+    with open(out, "wb") as f:
+        p = run([ruvo, "-e", 'gets(stdout); print("x"); 0;'], root, stdout=f)
+    check("a read from standard output", (p.stderr, p.returncode, read(out)), (b"", 0, b"x\r\n"))
     # Standard error full: nothing can be said, the status tells.
     p = run([ruvo, "-e", 'puts(stderr, "x\\n"); print("out"); 0;'], root, stderr=full)
     check("standard error full", (p.stdout, p.returncode), (b"out\r\n", 255))
