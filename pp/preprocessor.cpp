@@ -368,15 +368,17 @@ bool Preprocessor::condition(std::string_view expr, uint32_t line) {
     TokenList expanded;
     m_expander.expand_list(raw, expanded, 0, true);
     replace_defined(expanded, line);
-    m_expander.clear_arena();
-    if (failed()) return false;
+    // Tokens that # and ## made point into the expander's arena: it is cleared only once the
+    // expression has been read.
     int64_t value = 0;
-    std::string err;
-    if (!eval_expression(expanded, value, err, m_options.limits.max_expr_depth)) {
-        error(line, err);
-        return false;
+    bool ok = !failed();
+    if (ok) {
+        std::string err;
+        ok = eval_expression(expanded, value, err, m_options.limits.max_expr_depth);
+        if (!ok) error(line, err);
     }
-    return value != 0;
+    m_expander.clear_arena();
+    return ok && value != 0;
 }
 
 void Preprocessor::include(std::string_view rest, uint32_t line) {

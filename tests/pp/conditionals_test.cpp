@@ -39,6 +39,20 @@ TEST(Conditionals, Defined) {
     EXPECT_TRUE(if_true("defined(A)", "#define A B\n"));
 }
 
+// Numbers and strings that ## and # make are read while the expression is evaluated: they
+// were freed before it, so that `#if CAT(1, 2) == 12` read freed memory.
+TEST(Conditionals, TokensMadeByPastingAndStringizing) {
+    const std::string defs = "#define CAT(a, b) a ## b\n#define STR(x) #x\n";
+    // Longer than a string keeps in itself, so that the freed text is really gone.
+    EXPECT_TRUE(if_true("CAT(1, 2) == 12 && CAT(0x00000000000000, 000000001F) == 31", defs));
+    EXPECT_FALSE(if_true("CAT(00000000000000, 00000000000000)", defs));
+    pptest::Result r = run(defs + "#if STR(some longer text) == 1\n#endif\n");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.errors.find("token \"\"some longer text\"\" is not valid in #if"),
+              std::string::npos)
+        << r.errors;
+}
+
 TEST(Conditionals, GroupsAndNesting) {
     pptest::Result r =
         run("#define A\n"
