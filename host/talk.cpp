@@ -5,6 +5,10 @@
 //
 // The line editor is loaded when talk mode first meets a terminal, so that script runs do not
 // pay for loading it; without it a terminal is read like piped input.
+//
+// On a terminal Ctrl-C drops the line being typed, or stops the line being run (past try and
+// catch, shown as "^C" with no result); the session goes on.  SIGINT is caught only while a
+// line is typed or run, so a script started with -t ends at Ctrl-C as any script does.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +16,13 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/attention.h"
 #include "core/convert.h"
 #include "core/sjis.h"
+#include "eval/error.h"
 #include "host/driver.h"
 #include "host/run.h"
+#include "io/interrupt.h"
 #include "io/ostext.h"
 #include "io/stdstream.h"
 
@@ -86,12 +93,32 @@ struct LineSource {
     bool tty = isatty(STDIN_FILENO) != 0 && editor.load();
     std::string pending; // the rest of a long terminal line
     bool have_pending = false;
+    bool abandoned = false; // Ctrl-C dropped the line being typed
 
-    // One line without its final LF; false at the end of input.
+    // A line from the editor, or null at the end of input or when Ctrl-C dropped it.
+    char* typed_line(const char* prompt) {
+        InterruptScope scope;
+        char* r = editor.readline(prompt);
+        if (!attention_requested(kAttendInterrupt)) return r;
+        clear_attention(kAttendInterrupt);
+        std::free(r);
+        std_write(stdout, "^C\n"); // the editor keeps the terminal from echoing keys
+        std_flush(stdout);
+        abandoned = true;
+        return nullptr;
+    }
+
+    // One line without its final LF; false at the end of input.  A line dropped by Ctrl-C
+    // comes back empty, with [abandoned] set.
     bool read(const char* prompt, std::string& line) {
+        abandoned = false;
         if (tty) {
             if (!have_pending) {
-                char* r = editor.readline(prompt);
+                char* r = typed_line(prompt);
+                if (abandoned) {
+                    line.clear();
+                    return true;
+                }
                 if (!r) return false;
                 if (*r) editor.remember(r);
                 pending = os_to_text(r); // typed in the locale's characters
@@ -138,6 +165,32 @@ bool same_ignoring_case(const std::string& a, const char* b) {
     return true;
 }
 
+// Runs [run] as a line typed at the terminal: Ctrl-C stops it, past try and catch (the
+// unwind, or the interrupt still pending when a wait it cut short was the line's last
+// step).  False when it was stopped, and then "^C" is shown unless the terminal echoed it.
+template <typename Run> bool run_interruptibly(Run&& run) {
+    InterruptScope scope;
+    bool stopped = false;
+    try {
+        run();
+    } catch (const VInterrupt&) {
+        stopped = true;
+    }
+    if (!stopped && !attention_requested(kAttendInterrupt)) return true;
+    clear_attention(kAttendInterrupt);
+    clearerr(stdin); // a read it cut short leaves no end of file behind
+    std_write(stdout, interrupt_echoed() ? "\n" : "^C\n");
+    std_flush(stdout);
+    return false;
+}
+
+void load_file(const std::string& name) {
+    if (driver.preprocess)
+        run_file(name.c_str());
+    else
+        run_file_unprocessed(name.c_str());
+}
+
 } // namespace
 
 void talk_mode() {
@@ -147,7 +200,9 @@ void talk_mode() {
         // On a terminal, a line that leaves a bracket open goes on with the next one; the
         // lines run as one text, joined by LF.
         std::string more;
-        while (in.tty && open_brackets(line) > 0 && in.read(">>", more)) line += "\n" + more;
+        while (in.tty && open_brackets(line) > 0 && in.read(">>", more) && !in.abandoned)
+            line += "\n" + more;
+        if (in.abandoned) continue; // Ctrl-C drops the whole statement typed so far
         if (same_ignoring_case(line, ".quit")) break;
         if (same_ignoring_case(line, ".help")) {
             std_printf(stdout, "%s\n\nCommand:\n    .cls, .quit, .load, .help\n\n", kBanner);
@@ -157,12 +212,11 @@ void talk_mode() {
         if (same_ignoring_case(line, ".load")) {
             std::string name;
             if (!in.read("File name: ", name)) break;
-            if (!name.empty()) {
-                if (driver.preprocess)
-                    run_file(name.c_str());
-                else
-                    run_file_unprocessed(name.c_str());
-            }
+            if (name.empty()) continue;
+            if (in.tty)
+                run_interruptibly([&] { load_file(name); });
+            else
+                load_file(name);
             continue;
         }
         if (same_ignoring_case(line, ".cls")) {
@@ -172,7 +226,11 @@ void talk_mode() {
         }
         if (line.empty()) continue;
         if (line.back() != ';') line += ';';
-        Value result = run_text(line);
+        Value result;
+        if (!in.tty)
+            result = run_text(line);
+        else if (!run_interruptibly([&] { result = run_text(line); }))
+            continue; // stopped: no result line
         std_write(stdout, display_form(result) + "\n");
         std_flush(stdout);
     }

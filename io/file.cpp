@@ -13,6 +13,7 @@
 #include "core/string.h"
 #include "core/text.h"
 #include "io/codec.h"
+#include "io/interrupt.h"
 #include "io/ostext.h"
 
 namespace ruvo {
@@ -235,10 +236,25 @@ void VFile::read_line(std::string& line, size_t limit) {
     }
 }
 
+namespace {
+// Whether the stream's buffer holds bytes not read yet (with another C library: assumed, so
+// that no wait is made in front of them).
+bool input_buffered(FILE* f) {
+#ifdef __GLIBC__
+    return f->_IO_read_ptr < f->_IO_read_end;
+#else
+    (void)f;
+    return true;
+#endif
+}
+} // namespace
+
 std::string VFile::gets() {
     std::string line = string_buffers.take(kLineGuess);
     if (!stream_) return line;
     before_read();
+    // Ctrl-C in talk mode ends the wait for a line with nothing read.
+    if (!input_buffered(stream_) && !wait_for_input(fileno(stream_))) return line;
     read_line(line, file_limits.line);
     // Turning a final CR LF into LF is exactly the byte-wise translation: a CR elsewhere in
     // the line is not followed by LF, and a CR at the end of the file stays.

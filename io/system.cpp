@@ -23,6 +23,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/string.h"
+#include "io/interrupt.h"
 #include "io/ostext.h"
 #include "io/stdstream.h"
 #include "lib/args.h"
@@ -222,19 +223,9 @@ void bi_tick(VContext&, int, std::span<Value>, Value& result) {
     result = Value(static_cast<double>(static_cast<uint32_t>(ms)));
 }
 
-// A pause of any length; a signal with a handler ends it early (SIGINT's default still ends
-// the process at once).
+// A pause of any length; Ctrl-C in talk mode ends it early.
 void bi_sleep(VContext&, int line, std::span<Value> args, Value&) {
-    double ms = std::trunc(arg_number(args[0], line));
-    if (!(ms > 0)) return;
-    struct timespec ts = {};
-    if (ms >= 1e18) {
-        ts.tv_sec = static_cast<time_t>(1e15); // thirty million years
-    } else {
-        ts.tv_sec = static_cast<time_t>(ms / 1000);
-        ts.tv_nsec = static_cast<long>(std::fmod(ms, 1000.0)) * 1000000;
-    }
-    ::clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, nullptr);
+    interruptible_sleep(std::trunc(arg_number(args[0], line)));
 }
 
 // ---- console ------------------------------------------------------------------------------
@@ -274,6 +265,7 @@ bool input_waiting() {
 // One byte of standard input, -1 at its end or on failure.
 int read_key(bool echo) {
     RawTerminal raw(echo);
+    if (!wait_for_input(0)) return -1; // Ctrl-C in talk mode
     unsigned char c;
     ssize_t n = ::read(0, &c, 1);
     if (n == 1 && echo && !raw.active()) {
