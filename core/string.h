@@ -99,10 +99,14 @@ inline Value make_string(const char* s) {
 inline void store_string(Cell& c, std::string_view s) {
     if (VString* old = c.as_string(); old && old->refs == 1 && old->locks == 0) {
         std::string& d = old->str;
-        if (d.size() != s.size())
-            store_resized_string(d, s);
-        else if (!s.empty()) // the commonest case, an empty group staying empty, costs nothing
+        if (d.size() != s.size()) {
+            if (s.empty()) // the match variables after a failed search
+                d.clear();
+            else
+                store_resized_string(d, s);
+        } else if (!s.empty()) { // the commonest case, an empty group staying empty, costs nothing
             std::memmove(d.data(), s.data(), s.size());
+        }
         return;
     }
     store_new_string(c, s);
