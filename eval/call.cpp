@@ -12,6 +12,7 @@
 #include "eval/eval_impl.h"
 #include "eval/evaluate.h"
 #include "eval/funcref.h"
+#include "eval/lower.h"
 #include "eval/scope.h"
 #include "ext/com.h"
 
@@ -118,7 +119,7 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
 
 // Gives every name node of f's body that names a parameter its slot, and decides whether f
 // may use slots at all.  Functions defined inside the body are bodies of their own.
-[[gnu::noinline]] void mark_param_slots(func_data* f) {
+void mark_param_slots(func_data* f) {
     Atom names[kParamSlots];
     uint32_t count = 0;
     f->slots = func_data::NoSlots;
@@ -130,25 +131,17 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
     }
     f->slots = func_data::Slots;
     if (count == 0 || !f->body) return;
-    std::vector<Node*> todo{f->body}; // not recursive: a body may nest deeply
-    while (!todo.empty()) {
-        Node* n = todo.back();
-        todo.pop_back();
-        for (; n; n = n->next) {
-            if (n->op == OP_IDENT) {
-                for (uint32_t i = 0; i < count; ++i)
-                    if (names[i] == n->name()) n->aux |= (i + 1) << kAuxSlotShift;
-            } else if (n->op == OP_BLOCK && n->data) {
-                for (Node* st : n->block()->stmts)
-                    if (st) todo.push_back(st);
-            } else if (is_record_op(n->op) && n->data) {
-                for (Node* k : n->record()->kid)
-                    if (k) todo.push_back(k);
-            }
-            if (n->left) todo.push_back(n->left);
-            if (n->right) todo.push_back(n->right);
-        }
-    }
+    walk_tree(f->body, [&](Node* n) {
+        if (n->op == OP_IDENT)
+            for (uint32_t i = 0; i < count; ++i)
+                if (names[i] == n->name()) n->aux |= (i + 1) << kAuxSlotShift;
+    });
+}
+
+// Before the first call: the parameter slots and the lowered form of the body.
+[[gnu::noinline]] void prepare_body(func_data* f) {
+    mark_param_slots(f);
+    if (f->body) lower_tree(f->body);
 }
 
 } // namespace
@@ -174,7 +167,7 @@ Value eval_call(Node* n, VContext& ctx) {
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
     if (f->builtin) return call_builtin(ctx, line, f, args);
     if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
-    if (f->slots == func_data::SlotsUnknown) mark_param_slots(f);
+    if (f->slots == func_data::SlotsUnknown) prepare_body(f);
     ActiveCall running(f);
     size_t depth = scopes.scopeDepth();
     SymMan* frame = scopes.enterCall(f->statics); // the call's own scope

@@ -10,6 +10,7 @@
 #include "core/value.h"
 #include "eval/context.h"
 #include "eval/evaluate.h"
+#include "eval/lower.h"
 #include "eval/scope.h"
 #include "front/node.h"
 
@@ -84,8 +85,7 @@ inline bool compare_numbers(int op, double x, double y) {
 
 // The truth of a condition; a comparison of numbers is decided in place.
 [[gnu::always_inline]] inline bool condition_true(Node* c, VContext& ctx) {
-    if (c->op >= OP_EQ && c->op <= OP_LE && numeric_candidate(c->left) &&
-        numeric_candidate(c->right)) {
+    if (c->lop == kLowCompareNum) {
         double x, y;
         if (num_operand(c->left, x) && num_operand(c->right, y))
             return compare_numbers(c->op, x, y);
@@ -127,6 +127,7 @@ inline bool compare_numbers(int op, double x, double y) {
 Value exec_if(Node* n, VContext& ctx);
 Value exec_block(Node* n, VContext& ctx);
 Value exec_return(Node* n, VContext& ctx);
+Value exec_set_num(Node* n, VContext& ctx); // kLowSetNum
 
 // A statement of a block, loop or branch: the commonest statements go straight to their
 // routines instead of through the dispatch of evaluate().
@@ -135,8 +136,26 @@ Value exec_return(Node* n, VContext& ctx);
     case OP_IF: enter_node(s); return exec_if(s, ctx);
     case OP_RETURN: enter_node(s); return exec_return(s, ctx);
     case OP_BLOCK: enter_node(s); return exec_block(s, ctx);
+    case OP_ASSIGN:
+        if (s->lop != kLowSetNum) return evaluate(s, ctx);
+        enter_node(s);
+        return exec_set_num(s, ctx);
     default: return evaluate(s, ctx);
     }
+}
+
+// A statement whose value nobody uses (a for loop's step): ++ and -- of a variable holding
+// a number update it in place, everything else goes through evaluate().
+[[gnu::always_inline]] inline void run_effect(Node* s, VContext& ctx) {
+    if (s->lop == kLowIncVar) {
+        enter_node(s);
+        Cell* c = scopes.lookup(s->left);
+        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
+            c->set_num(c->num() + (s->op == OP_PREINC || s->op == OP_POSTINC ? 1.0 : -1.0));
+            return;
+        }
+    }
+    evaluate(s, ctx);
 }
 
 // Statements.

@@ -18,6 +18,7 @@
 #include "eval/eval_impl.h"
 #include "eval/evaluate.h"
 #include "eval/funcref.h"
+#include "eval/lower.h"
 #include "eval/place.h"
 #include "eval/scope.h"
 #include "ext/com.h"
@@ -140,7 +141,94 @@ void classify_numeric(Node* n) {
     numeric_height(n, kNumericHeight);
 }
 
+namespace {
+
+// A variable operand of a numeric program: false when it is undeclared or not a number.
+[[gnu::always_inline]] inline bool num_variable(Node* v, double& out) {
+    Cell* c = scopes.lookup(v);
+    if (!c) c = scopes.lookupGlobal(v->name());
+    if (!c || !c->is_numeric()) return false;
+    out = c->num();
+    return true;
+}
+
+// acc = x op y for operator [index] of a numeric step family (0: +, 1: -, 2: *, 3: /, 4: %);
+// false for a remainder by 0, which the general routine reports.
+[[gnu::always_inline]] inline bool num_apply(int index, double x, double y, double& acc) {
+    switch (index) {
+    case 0: acc = x + y; return true;
+    case 1: acc = x - y; return true;
+    case 2: acc = x * y; return true;
+    case 3: acc = x / y; return true;
+    default:
+        if (y == 0) return false;
+        acc = remainder_of(x, y);
+        return true;
+    }
+}
+
+// Runs the numeric program of a lowered node (see eval/lower.h).  The stack is as deep as the
+// subtree is high, at most 33 entries.
+bool run_numeric(const NumStep* s, double& out) {
+    double stack[kNumericHeight + 2];
+    double* sp = stack; // the next free entry
+    double acc = 0, v;
+    for (;; ++s) {
+        switch (s->op) {
+        case NumStep::End: out = acc; return true;
+        case NumStep::LoadK: acc = s->k; break;
+        case NumStep::LoadV:
+            if (!num_variable(s->leaf, acc)) return false;
+            break;
+        case NumStep::AddK: acc += s->k; break;
+        case NumStep::SubK: acc -= s->k; break;
+        case NumStep::MulK: acc *= s->k; break;
+        case NumStep::DivK: acc /= s->k; break;
+        case NumStep::ModK:
+            if (!num_apply(4, acc, s->k, acc)) return false;
+            break;
+        case NumStep::AddV:
+        case NumStep::SubV:
+        case NumStep::MulV:
+        case NumStep::DivV:
+        case NumStep::ModV:
+            if (!num_variable(s->leaf, v) || !num_apply(s->op - NumStep::AddV, acc, v, acc))
+                return false;
+            break;
+        case NumStep::RAddK:
+        case NumStep::RSubK:
+        case NumStep::RMulK:
+        case NumStep::RDivK:
+        case NumStep::RModK:
+            if (!num_apply(s->op - NumStep::RAddK, s->k, acc, acc)) return false;
+            break;
+        case NumStep::RAddV:
+        case NumStep::RSubV:
+        case NumStep::RMulV:
+        case NumStep::RDivV:
+        case NumStep::RModV:
+            if (!num_variable(s->leaf, v) || !num_apply(s->op - NumStep::RAddV, v, acc, acc))
+                return false;
+            break;
+        case NumStep::Push: *sp++ = acc; break;
+        case NumStep::PopAdd:
+        case NumStep::PopSub:
+        case NumStep::PopMul:
+        case NumStep::PopDiv:
+        case NumStep::PopMod:
+            --sp;
+            if (!num_apply(s->op - NumStep::PopAdd, *sp, acc, acc)) return false;
+            break;
+        case NumStep::Neg: acc = -acc; break;
+        default: __builtin_unreachable();
+        }
+    }
+}
+
+} // namespace
+
 bool eval_num(Node* n, double& out) {
+    if (n->lowered) return run_numeric(static_cast<const NumStep*>(n->lowered), out);
     double x, y;
     if (n->op == OP_NEG || n->op == OP_NUMBER || n->op == OP_IDENT) {
         if (n->op != OP_NEG) return num_operand(n, out);
@@ -199,13 +287,19 @@ int compound_operator(int op) {
     }
 }
 
-inline void assign_ident(Node* n, const Value& v) {
+// The variable an assignment to name node n stores into: assigning to an undeclared name
+// declares it in the current call (outside strict mode).
+inline Cell* assigned_variable(Node* n) {
     Cell* c = scopes.lookup(n);
     if (!c) {
         if (scopes.strict) raise_not_declared(n->name(), n->line);
         c = scopes.declare(n->name(), 0);
     }
-    c->set(v);
+    return c;
+}
+
+inline void assign_ident(Node* n, const Value& v) {
+    assigned_variable(n)->set(v);
 }
 
 // The element index of an array access: a number or boolean, truncated to 32 bits.
@@ -750,6 +844,19 @@ namespace {
     return assign(n->left, std::move(v), ctx);
 }
 
+} // namespace
+
+// x = <pure arithmetic>: the double goes straight into the variable; anything that is not a
+// number takes the general assignment, which evaluates the same nodes again.
+Value exec_set_num(Node* n, VContext& ctx) {
+    double d;
+    if (!eval_num(n->right, d)) return eval_assign(n, ctx);
+    assigned_variable(n->left)->set_num(d);
+    return Value(d);
+}
+
+namespace {
+
 [[gnu::noinline]] Value eval_not(Node* n, VContext& ctx) {
     Value a = evaluate(n->left, ctx);
     if (n->op == OP_NOT) return Value::boolean(!truthy(a));
@@ -819,7 +926,7 @@ Value evaluate(Node* n, VContext& ctx) {
     case OP_OR: return eval_logic(n, ctx);
     case OP_COND: return eval_cond(n, ctx);
     case OP_LIST: return eval_list(n, ctx);
-    case OP_ASSIGN: return eval_assign(n, ctx);
+    case OP_ASSIGN: return n->lop == kLowSetNum ? exec_set_num(n, ctx) : eval_assign(n, ctx);
     case OP_ADDEQ:
     case OP_SUBEQ:
     case OP_MULEQ:

@@ -39,7 +39,7 @@ bool loop_goes_on(VContext& ctx) {
     }
 }
 
-bool condition_holds(Node* cond, VContext& ctx) {
+[[gnu::always_inline]] inline bool condition_holds(Node* cond, VContext& ctx) {
     return !cond || condition_true(cond, ctx);
 }
 
@@ -100,7 +100,7 @@ Value exec_for(Node* n, VContext& ctx) {
     while (poll_point(n), condition_holds(cond, ctx)) {
         if (body) run_statement(body, ctx);
         if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
-        if (step) evaluate(step, ctx);
+        if (step) run_effect(step, ctx);
     }
     scopes.popScope();
     return Value();

@@ -1,4 +1,4 @@
-// Syntax-tree nodes: the program form the evaluator walks directly.
+// Syntax-tree nodes: the program form the evaluator lowers and runs.
 //
 // Every construct is one `token_tag__` carrying an opcode, the scanner's line and source-file
 // id at the moment it was built, and its operands.  The scanner builds the leaves of literals
@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -179,6 +180,16 @@ struct token_tag__ {
     // since (see eval/scope.h).
     void* cache = nullptr;
     uint64_t cache_epoch = 0;
+    // The evaluator's lowered form of this node (see eval/lower.h): how it is executed, and
+    // the record that needs storage of its own (malloc'd, trivially destructible), freed with
+    // the node.
+    uint8_t lop = 0;
+    void* lowered = nullptr;
+
+    token_tag__() = default;
+    token_tag__(const token_tag__&) = delete;
+    token_tag__& operator=(const token_tag__&) = delete;
+    ~token_tag__() { std::free(lowered); }
 
     Atom name() const { return static_cast<Atom>(data); }
     node_string* str() const { return static_cast<node_string*>(data); }

@@ -9,6 +9,7 @@
 #include "core/reserve.h"
 #include "eval/error.h"
 #include "eval/evaluate.h"
+#include "eval/lower.h"
 #include "eval/scope.h"
 #include "front/parser.h"
 #include "host/driver.h"
@@ -81,6 +82,7 @@ Value run_program(Context* program, bool* failed) {
     RunFrame frame(program);
     VContext ctx;
     try {
+        lower_program(program);
         result = execBlock(program, ctx);
         if (ctx.status == VContext::Return) {
             result = ctx.take();

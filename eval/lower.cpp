@@ -1,0 +1,99 @@
+#include "eval/lower.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "eval/eval_impl.h"
+
+namespace ruvo {
+
+namespace {
+
+bool is_operator(const Node* n) {
+    return n->op == OP_NEG || (n->op >= OP_ADD && n->op <= OP_MOD);
+}
+
+bool is_leaf(const Node* n) {
+    return n->op == OP_NUMBER || n->op == OP_IDENT;
+}
+
+// The step of operator [index] (0: +, 1: -, 2: *, 3: /, 4: %) in the family starting at
+// [first], with leaf operand [l].
+NumStep leaf_step(NumStep::Op kfirst, NumStep::Op vfirst, int index, Node* l) {
+    if (l->op == OP_NUMBER) return {static_cast<uint8_t>(kfirst + index), nullptr, l->number};
+    return {static_cast<uint8_t>(vfirst + index), l, 0.0};
+}
+
+// Appends the steps that leave the value of pure-arithmetic node n in the accumulator; the
+// operator nodes below the root are computed by the root's program.  The depth of the
+// recursion is the subtree's height, at most 32.
+void emit(Node* n, Node* root, std::vector<NumStep>& out) {
+    if (n != root && is_operator(n)) n->lop = kLowInner;
+    if (is_leaf(n)) {
+        out.push_back(leaf_step(NumStep::LoadK, NumStep::LoadV, 0, n));
+        return;
+    }
+    if (n->op == OP_NEG) {
+        emit(n->left, root, out);
+        out.push_back({NumStep::Neg, nullptr, 0.0});
+        return;
+    }
+    int index = n->op - OP_ADD; // + - * / % in opcode order
+    Node* l = n->left;
+    Node* r = n->right;
+    if (is_leaf(r)) {
+        emit(l, root, out);
+        out.push_back(leaf_step(NumStep::AddK, NumStep::AddV, index, r));
+    } else if (is_leaf(l)) {
+        emit(r, root, out);
+        out.push_back(leaf_step(NumStep::RAddK, NumStep::RAddV, index, l));
+    } else {
+        emit(l, root, out);
+        out.push_back({NumStep::Push, nullptr, 0.0});
+        emit(r, root, out);
+        out.push_back({static_cast<uint8_t>(NumStep::PopAdd + index), nullptr, 0.0});
+    }
+}
+
+void lower_numeric(Node* n) {
+    std::vector<NumStep> steps;
+    emit(n, n, steps);
+    steps.push_back({NumStep::End, nullptr, 0.0});
+    size_t bytes = steps.size() * sizeof(NumStep);
+    void* code = std::malloc(bytes);
+    if (!code) throw std::bad_alloc();
+    std::memcpy(code, steps.data(), bytes);
+    n->lowered = code;
+    n->lop = kLowNumeric;
+}
+
+bool numeric_operator(Node* n) {
+    return is_operator(n) && numeric_candidate(n);
+}
+
+void lower_node(Node* n) {
+    if (n->lop != kLowUnset) return;
+    if (numeric_operator(n)) return lower_numeric(n);
+    n->lop = kLowPlain;
+    if (n->op >= OP_EQ && n->op <= OP_LE) {
+        if (numeric_candidate(n->left) && numeric_candidate(n->right)) n->lop = kLowCompareNum;
+    } else if (n->op == OP_ASSIGN) {
+        if (n->left->op == OP_IDENT && numeric_operator(n->right)) n->lop = kLowSetNum;
+    } else if (n->op >= OP_PREINC && n->op <= OP_POSTDEC) {
+        if (n->left->op == OP_IDENT) n->lop = kLowIncVar;
+    }
+}
+
+} // namespace
+
+void lower_tree(Node* root) {
+    walk_tree(root, [](Node* n) { lower_node(n); });
+}
+
+void lower_program(Context* program) {
+    for (Node* s : program->stmts)
+        if (s) lower_tree(s);
+}
+
+} // namespace ruvo
