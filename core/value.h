@@ -279,6 +279,8 @@ public:
         obj_ = nullptr;
         if (old) release_obj(old);
     }
+    // set() of a cell known to be null (nothing to release).
+    void set_fresh(const CellData& v) { assign_fields(v); }
     // Exchange two stored cells without touching any count.
     void swap(Cell& o) noexcept {
         std::swap(tag_, o.tag_);

@@ -4,6 +4,8 @@
 // A callee found in a variable (a function reference, a native function) is held by a
 // transient value for the whole call, so the function stays alive even when the call
 // overwrites the variable that named it.
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -50,7 +52,7 @@ constexpr size_t kMaxScopeDepth = 1000;
 
 [[gnu::always_inline]] inline Value call_builtin(VContext& ctx, int line, func_data* f,
                                                  std::span<Value> args) {
-    if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
+    if (scopes.countedDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
     Value result;
     f->handler(ctx, line, args, result);
     return result;
@@ -120,7 +122,8 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
 // Gives every name node of f's body that names a parameter its slot, and decides whether f
 // may use slots at all.  Functions defined inside the body are bodies of their own.
 void mark_param_slots(func_data* f) {
-    Atom names[kParamSlots];
+    static_assert(sizeof(func_data::slot_names) == kParamSlots * sizeof(Atom));
+    Atom* names = f->slot_names;
     uint32_t count = 0;
     f->slots = func_data::NoSlots;
     for (Node* p = f->params; p; p = p->next) {
@@ -130,6 +133,7 @@ void mark_param_slots(func_data* f) {
         names[count++] = p->name();
     }
     f->slots = func_data::Slots;
+    f->nslots = static_cast<uint8_t>(count);
     if (count == 0 || !f->body) return;
     walk_tree(f->body, [&](Node* n) {
         if (n->op == OP_IDENT)
@@ -164,41 +168,82 @@ Value eval_call(Node* n, VContext& ctx) {
     return dispatch(n, ctx, args.span());
 }
 
+namespace {
+
+// What a finished call yields: the returned value, null when the body ran to its end.
+[[gnu::always_inline]] inline Value call_result(VContext& ctx) {
+    if (ctx.status == VContext::Return) [[likely]]
+        return ctx.take();
+    if (ctx.status == VContext::Normal) return Value();
+    int at = ctx.line;
+    ctx.take();
+    raise(at, "Bad break or continue");
+}
+
+// Runs a function body (it opens no scope of its own) and yields what the call returns.  A
+// `return` among the body's own statements hands its value back directly; one nested deeper
+// (in a branch or a loop) sets the context's status on the way out.
+[[gnu::always_inline]] inline Value run_body(func_data* f, VContext& ctx) {
+    if (!f->body) return Value();
+    const std::vector<Node*>& stmts = f->body->block()->stmts;
+    for (Node* s : stmts) {
+        if (!s) continue;
+        if (s->op == OP_RETURN) {
+            enter_node(s);
+            return s->left ? value_of(s->left, ctx) : Value();
+        }
+        // A guard, `if (...) return ...;` with nothing in it that calls or declares.
+        if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s)) {
+            enter_node(s);
+            QuietBlock block;
+            Node* r = s->kid(1);
+            if (!s->kid(0) || condition_true(s->kid(0), ctx)) {
+                enter_node(r);
+                return r->left ? value_of(r->left, ctx) : Value();
+            }
+            if (Node* e = s->kid(2)) {
+                run_statement(e, ctx);
+                if (ctx.status != VContext::Normal) return call_result(ctx);
+            }
+            continue;
+        }
+        run_statement(s, ctx);
+        if (ctx.status != VContext::Normal) return call_result(ctx);
+    }
+    return Value();
+}
+
+// A function whose parameters cannot have slots (more than kParamSlots, a name twice): each
+// parameter is declared in the call's scope like a variable.
+[[gnu::noinline]] Value call_declaring(VContext& ctx, func_data* f, std::span<Value> args) {
+    ActiveCall running(f);
+    SymMan* frame = scopes.enterCall(f->statics);
+    size_t i = 0;
+    for (Node* p = f->params; p; p = p->next, ++i) {
+        Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins
+        if (i < args.size()) c.set(args[i]);
+    }
+    Value result = run_body(f, ctx);
+    scopes.endCall(frame);
+    return result;
+}
+
+} // namespace
+
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
     if (f->builtin) return call_builtin(ctx, line, f, args);
-    if (scopes.scopeDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
-    if (f->slots == func_data::SlotsUnknown) prepare_body(f);
+    if (scopes.countedDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
+    if (f->slots != func_data::Slots) [[unlikely]] {
+        if (f->slots == func_data::SlotsUnknown) prepare_body(f);
+        if (f->slots == func_data::NoSlots) return call_declaring(ctx, f, args);
+    }
     ActiveCall running(f);
-    size_t depth = scopes.scopeDepth();
-    SymMan* frame = scopes.enterCall(f->statics); // the call's own scope
-    size_t i = 0;
-    if (f->slots == func_data::Slots) {
-        for (Node* p = f->params; p; p = p->next, ++i) {
-            Cell& c = frame->add_param(static_cast<uint32_t>(i), p->name());
-            if (i < args.size()) c.set(args[i]);
-        }
-    } else {
-        for (Node* p = f->params; p; p = p->next, ++i) {
-            Cell& c = frame->add(p->name())->value; // a repeated name: the later one wins
-            if (i < args.size()) c.set(args[i]);
-        }
-    }
-    if (f->body) execBlock(f->body->block(), ctx); // the body opens no scope of its own
-    // The body closes what it opens: the call's own entries are on top again.
-    if (scopes.scopeDepth() == depth + 2 && scopes.entries.back() == frame)
-        scopes.leaveCall(frame);
-    else
-        scopes.popScope();
-    switch (ctx.status) {
-    case VContext::Return: return ctx.take();
-    case VContext::Break:
-    case VContext::Continue: {
-        int at = ctx.line;
-        ctx.take();
-        raise(at, "Bad break or continue");
-    }
-    default: return Value();
-    }
+    SymMan* frame = scopes.enterCall(f->statics, f->slot_names, f->nslots);
+    size_t n = std::min<size_t>(args.size(), f->nslots);
+    for (size_t i = 0; i < n; ++i) frame->param(static_cast<uint32_t>(i))->value.set_fresh(args[i]);
+    Value result = run_body(f, ctx);
+    scopes.endCall(frame);
+    return result;
 }
 
 } // namespace ruvo

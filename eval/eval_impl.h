@@ -124,6 +124,13 @@ inline bool compare_numbers(int op, double x, double y) {
         stack_exhausted(n->line);
 }
 
+// Whether nothing in the statement n (its own subtree) can call a function or declare a
+// variable; see eval/quiet.cpp.
+bool compute_quiet(Node* n);
+inline bool is_quiet(Node* n) {
+    return n->quiet ? n->quiet == 2 : compute_quiet(n);
+}
+
 Value exec_if(Node* n, VContext& ctx);
 Value exec_block(Node* n, VContext& ctx);
 Value exec_return(Node* n, VContext& ctx);

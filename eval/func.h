@@ -66,6 +66,8 @@ struct func_data {
     // Script functions: whether the parameters are in slots (at most kParamSlots, no name
     // twice) and the body's name nodes know them; decided on the first call.
     enum : int8_t { SlotsUnknown, NoSlots, Slots } slots = SlotsUnknown;
+    uint8_t nslots = 0;         // Slots: the parameters, named in slot_names
+    Atom slot_names[8] = {};
 };
 
 // Destroys f now, or, while it is running, keeps it until purge_retired_overloads().

@@ -11,7 +11,10 @@ ScopePools scope_pools;
 ScopeStack scopes;
 
 ScopePools::~ScopePools() {
-    for (SymMan* s : free_scopes) delete s;
+    while (SymMan* s = free_scopes) {
+        free_scopes = s->next_free;
+        delete s;
+    }
 }
 
 void ScopePools::grow_symbols() {
@@ -27,6 +30,8 @@ void ScopePools::grow_symbols() {
 void SymMan::mark() const {
     for (Symbol* s = first; s; s = s->next)
         if (VRef* o = s->value.obj()) o->mark();
+    for (uint32_t i = 0; i < nslots; ++i)
+        if (VRef* o = slots_[i].value.obj()) o->mark();
 }
 
 void ScopeStack::pushGlobalScope() {

@@ -12,11 +12,12 @@
 // call's static table (0 at top level); each call scope remembers the base of its caller.
 //
 // Parameters live in slots: a call scope holds the symbols of its first kParamSlots
-// parameters inside itself, in order, and a name node of a function's body that names one of
-// its parameters carries the slot (see mark_param_slots), so reading it is an index instead
-// of a walk.  The slot is right as long as nothing in the running call can shadow the
-// parameter: `frame_shadowing` counts, per call, the block declarations of names that have
-// another symbol somewhere and the externs; while it is 0 the slot is taken.
+// parameters inside itself, in order, outside its list of declared symbols (find() looks at
+// both), and a name node of a function's body that names one of its parameters carries the
+// slot (see mark_param_slots), so reading it is an index instead of a walk.  The slot is right
+// as long as nothing in the running call can shadow the parameter: `frame_shadowing` counts,
+// per call, the block declarations of names that have another symbol somewhere and the
+// externs; while it is 0 the slot is taken.
 //
 // Symbols and scopes come from free lists, so calls and blocks do not allocate once warm.
 // A symbol's cell stays where it is until its scope is destroyed, and redeclaring a name in
@@ -50,7 +51,6 @@ inline uint32_t frame_shadowing = 0;
 struct Symbol {
     Atom name = nullptr;
     bool is_extern = false; // an alias of the global variable of the same name
-    bool in_slot = false;   // one of the parameter slots of a call scope, not a free-list symbol
     Cell value;
     Symbol* next = nullptr;
 };
@@ -72,6 +72,8 @@ public:
     Symbol* find(Atom name) const {
         for (Symbol* s = first; s; s = s->next)
             if (s->name == name) return s;
+        for (uint32_t i = 0; i < nslots; ++i)
+            if (slots_[i].name == name) return const_cast<Symbol*>(&slots_[i]);
         return nullptr;
     }
     // A fresh symbol (an old one of the same name is reused, its value null).
@@ -82,8 +84,14 @@ public:
 
     // Call scopes: the symbols of the first parameters, in order.
     Symbol* param(uint32_t i) { return &slots_[i]; }
-    // The slot of parameter [i], entered like add() would (a call's parameters come first).
-    Cell& add_param(uint32_t i, Atom name);
+    // Enters the parameters [names] into the slots (their values are null).
+    void open_slots(const Atom* names, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+            slots_[i].name = names[i];
+            ++names[i]->locals;
+        }
+        nslots = n;
+    }
 
     int kind;
     Symbol* first = nullptr;
@@ -91,6 +99,8 @@ public:
     uint32_t saved_base = 0;      // call scopes: the caller's base
     uint32_t saved_shadowing = 0; // call scopes: the caller's frame_shadowing
     Symbol* saved_params = nullptr; // call scopes: the caller's parameter slots
+    SymMan* next_free = nullptr;    // the pool's free list
+    uint32_t nslots = 0;            // call scopes: the parameters in slots
     bool is_global = false;
 
 private:
@@ -101,15 +111,18 @@ struct ScopeStack {
     std::vector<SymMan*> entries; // null: a block placeholder
     uint32_t base = 0;            // index of the current call's static table; 0 at top level
     Symbol* params = nullptr;     // the parameter slots of the current call
+    uint32_t quiet = 0;           // open blocks that have no entry (see eval/quiet.cpp)
     bool strict = false;
 
     void pushGlobalScope();
     void enterFunction(func_data* f);
-    // enterFunction with the overload's static table, made here on the first call.
-    SymMan* enterCall(SymMan*& statics);
+    // A call of an overload whose static table is [statics] (made here on the first call)
+    // and whose first parameters [slot_names] live in slots; their values are null.
+    [[gnu::always_inline]] SymMan* enterCall(SymMan*& statics, const Atom* slot_names = nullptr,
+                                             uint32_t nslots = 0);
     void pushBlock() { entries.push_back(nullptr); }
     // Closing a block that declared nothing only drops its placeholder.
-    void popScope() {
+    [[gnu::always_inline]] void popScope() {
         if (!entries.empty() && !entries.back())
             entries.pop_back();
         else
@@ -117,8 +130,18 @@ struct ScopeStack {
     }
     // Ends the call whose scope [call] is the innermost entry: drops it and the static
     // table beneath it.
-    void leaveCall(SymMan* call);
+    [[gnu::always_inline]] void leaveCall(SymMan* call);
+    // The end of the call whose scope is [call]: the body closes what it opens, so the
+    // call's own entries are on top again (a scope object is on the stack at most once).
+    [[gnu::always_inline]] void endCall(SymMan* call) {
+        if (entries.back() == call)
+            leaveCall(call);
+        else
+            popScope();
+    }
     size_t scopeDepth() const { return entries.size(); }
+    // What the recursion limit counts: every open block and two entries a call.
+    size_t countedDepth() const { return entries.size() + quiet; }
     void restoreDepth(size_t d);
     void popAll() { restoreDepth(0); }
 
@@ -137,7 +160,7 @@ struct ScopeStack {
         return nullptr;
     }
     // lookup() of an identifier node, through its parameter slot or the node's cache.
-    Cell* lookup(Node* n) {
+    [[gnu::always_inline]] Cell* lookup(Node* n) {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
@@ -168,11 +191,19 @@ private:
 
 extern ScopeStack scopes;
 
+// A block without an entry, counted while it is open (also when an error leaves it).
+struct QuietBlock {
+    QuietBlock() { ++scopes.quiet; }
+    ~QuietBlock() { --scopes.quiet; }
+    QuietBlock(const QuietBlock&) = delete;
+    QuietBlock& operator=(const QuietBlock&) = delete;
+};
+
 // Reusable storage for symbols and scopes: chunks are never returned, symbols and scopes are
 // reused.  Inline, because every call and every block that declares goes through it.
 struct ScopePools {
     Symbol* free_symbols = nullptr;
-    std::vector<SymMan*> free_scopes;
+    SymMan* free_scopes = nullptr; // through next_free
     std::vector<std::unique_ptr<Symbol[]>> symbol_chunks;
     ~ScopePools();
     void grow_symbols();
@@ -198,18 +229,21 @@ inline void free_symbol(Symbol* s) {
 
 inline SymMan* alloc_scope(int kind) {
     ScopePools& p = scope_pools;
-    if (p.free_scopes.empty()) return new SymMan(kind);
-    SymMan* s = p.free_scopes.back();
-    p.free_scopes.pop_back();
+    SymMan* s = p.free_scopes;
+    if (!s) return new SymMan(kind);
+    p.free_scopes = s->next_free;
     s->kind = kind;
     s->saved_base = 0;
     s->is_global = false;
     return s;
 }
 
+// The scope goes back to the pool after its values are released: a destructor that runs
+// script code meanwhile takes other scopes.
 inline void free_scope(SymMan* s) {
     s->clear();
-    scope_pools.free_scopes.push_back(s);
+    s->next_free = scope_pools.free_scopes;
+    scope_pools.free_scopes = s;
 }
 
 inline Symbol* SymMan::add(Atom name) {
@@ -233,44 +267,33 @@ inline Symbol* SymMan::add(Atom name) {
     return s;
 }
 
-inline Cell& SymMan::add_param(uint32_t i, Atom name) {
-    Symbol* s = &slots_[i];
-    s->name = name;
-    s->in_slot = true;
-    ++name->locals;
-    if (last)
-        last->next = s;
-    else
-        first = s;
-    last = s;
-    return s->value;
-}
-
 inline void SymMan::clear() {
-    // Unlink first: releasing a value may run destructors that look at variables.
+    // Unlink first: releasing a value may run destructors that look at variables.  The
+    // parameters go first, in order, then the declared symbols in the order of declaration.
     Symbol* s = first;
-    if (s) ++symbols_epoch;
+    uint32_t n = nslots;
+    if (s || n) ++symbols_epoch;
     first = last = nullptr;
+    nslots = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        Symbol& p = slots_[i];
+        --p.name->locals;
+        p.is_extern = false;
+        p.value.set_null();
+    }
     while (s) {
         Symbol* n = s->next;
         if (!is_global)
             --s->name->locals;
         else if (s->name->global == s)
             s->name->global = nullptr;
-        if (s->in_slot) {
-            s->value.set_null();
-            s->name = nullptr;
-            s->is_extern = false;
-            s->in_slot = false;
-            s->next = nullptr;
-        } else {
-            free_symbol(s);
-        }
+        free_symbol(s);
         s = n;
     }
 }
 
-inline SymMan* ScopeStack::enterCall(SymMan*& statics) {
+inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
+                                     uint32_t nslots) {
     if (!statics) statics = new SymMan(SymMan::Static);
     ++symbols_epoch;
     uint32_t d = static_cast<uint32_t>(entries.size());
@@ -279,6 +302,7 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics) {
     call->saved_base = base;
     call->saved_shadowing = frame_shadowing;
     call->saved_params = params;
+    call->open_slots(slot_names, nslots);
     base = d;
     frame_shadowing = 0;
     params = call->param(0);
@@ -293,7 +317,18 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     frame_shadowing = call->saved_shadowing;
     params = call->saved_params;
     ++symbols_epoch; // the caller sees its own symbols again
-    free_scope(call);
+    if (call->first) return free_scope(call);
+    // Only parameters: released in order, as clear() would, off the stack already.
+    uint32_t n = call->nslots;
+    call->nslots = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        Symbol* p = call->param(i);
+        --p->name->locals;
+        p->is_extern = false;
+        p->value.set_null();
+    }
+    call->next_free = scope_pools.free_scopes;
+    scope_pools.free_scopes = call;
 }
 
 // Pops one entry; a static table is dropped, not destroyed (its func_data owns it).

@@ -66,6 +66,12 @@ Value exec_block(Node* n, VContext& ctx) {
 }
 
 Value exec_if(Node* n, VContext& ctx) {
+    if (is_quiet(n)) {
+        QuietBlock block;
+        Node* branch = condition_holds(n->kid(0), ctx) ? n->kid(1) : n->kid(2);
+        if (branch) run_statement(branch, ctx);
+        return Value();
+    }
     scopes.pushBlock();
     Node* branch = condition_holds(n->kid(0), ctx) ? n->kid(1) : n->kid(2);
     if (branch) run_statement(branch, ctx);

@@ -184,6 +184,8 @@ struct token_tag__ {
     // the record that needs storage of its own (malloc'd, trivially destructible), freed with
     // the node.
     uint8_t lop = 0;
+    // Whether the subtree can call or declare anything (see eval/quiet.cpp); 0 not known yet.
+    uint8_t quiet = 0;
     void* lowered = nullptr;
 
     token_tag__() = default;
