@@ -70,32 +70,6 @@ inline bool compare_numbers(int op, double x, double y) {
     }
 }
 
-// The value of an operand, argument or right side: literals, variables and arithmetic are
-// computed in place, everything else through evaluate().
-[[gnu::always_inline]] inline Value value_of(Node* c, VContext& ctx) {
-    if (c->op == OP_NUMBER) return Value(c->number);
-    if (c->op == OP_IDENT) {
-        if (Cell* cell = scopes.lookup(c)) return Value(*cell);
-    } else if (numeric_candidate(c)) {
-        double d;
-        if (eval_num(c, d)) return Value(d);
-    }
-    return evaluate(c, ctx);
-}
-
-// The truth of a condition; a comparison of numbers is decided in place.
-[[gnu::always_inline]] inline bool condition_true(Node* c, VContext& ctx) {
-    if (c->lop == kLowCompareNum) {
-        double x, y;
-        if (num_operand(c->left, x) && num_operand(c->right, y))
-            return compare_numbers(c->op, x, y);
-    }
-    return truthy(evaluate(c, ctx));
-}
-
-// "Symbol %s not declared".
-[[noreturn]] void raise_not_declared(Atom name, int line);
-
 // "Recursion limit exceeded": the native stack is nearly used up.
 [[noreturn, gnu::cold, gnu::noinline]] void stack_exhausted(int line);
 
@@ -123,6 +97,38 @@ inline bool compare_numbers(int op, double x, double y) {
     if (sp < eval_state.stack_limit) [[unlikely]]
         stack_exhausted(n->line);
 }
+
+// Calls (eval/call.cpp).
+Value eval_call(Node* n, VContext& ctx);
+
+// The value of an operand, argument or right side: literals, variables, arithmetic and calls
+// are computed in place or go straight to their routine, everything else through evaluate().
+[[gnu::always_inline]] inline Value value_of(Node* c, VContext& ctx) {
+    if (c->op == OP_NUMBER) return Value(c->number);
+    if (c->op == OP_IDENT) {
+        if (Cell* cell = scopes.lookup(c)) return Value(*cell);
+    } else if (c->op == OP_CALL) {
+        enter_node(c);
+        return eval_call(c, ctx);
+    } else if (numeric_candidate(c)) {
+        double d;
+        if (eval_num(c, d)) return Value(d);
+    }
+    return evaluate(c, ctx);
+}
+
+// The truth of a condition; a comparison of numbers is decided in place.
+[[gnu::always_inline]] inline bool condition_true(Node* c, VContext& ctx) {
+    if (c->lop == kLowCompareNum) {
+        double x, y;
+        if (num_operand(c->left, x) && num_operand(c->right, y))
+            return compare_numbers(c->op, x, y);
+    }
+    return truthy(evaluate(c, ctx));
+}
+
+// "Symbol %s not declared".
+[[noreturn]] void raise_not_declared(Atom name, int line);
 
 // Whether nothing in the statement n (its own subtree) can call a function or declare a
 // variable; see eval/quiet.cpp.
@@ -175,8 +181,5 @@ Value exec_declaration(Node* n, VContext& ctx); // var and static
 Value exec_extern(Node* n, VContext& ctx);
 Value exec_funcdef(Node* n, VContext& ctx);
 Value exec_jump(Node* n, VContext& ctx); // break and continue
-
-// Calls.
-Value eval_call(Node* n, VContext& ctx);
 
 } // namespace ruvo

@@ -86,11 +86,13 @@ public:
     Symbol* param(uint32_t i) { return &slots_[i]; }
     // Enters the parameters [names] into the slots (their values are null).
     void open_slots(const Atom* names, uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i) {
+        nslots = n;
+        if (n == 0) return;
+        uint32_t i = 0;
+        do {
             slots_[i].name = names[i];
             ++names[i]->locals;
-        }
-        nslots = n;
+        } while (++i < n);
     }
 
     int kind;
@@ -163,10 +165,10 @@ struct ScopeStack {
     [[gnu::always_inline]] Cell* lookup(Node* n) {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
-        if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
         // A parameter: the cache goes stale at every call, the slot does not.
         if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0)
             return &params[(slot >> kAuxSlotShift) - 1].value; // an extern counts as shadowing
+        if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
         Cell* c = lookup(name);
         if (c) {
             n->cache = c;
@@ -321,8 +323,7 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     // Only parameters: released in order, as clear() would, off the stack already.
     uint32_t n = call->nslots;
     call->nslots = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        Symbol* p = call->param(i);
+    for (Symbol *p = call->param(0), *end = p + n; p != end; ++p) {
         --p->name->locals;
         p->is_extern = false;
         p->value.set_null();
