@@ -150,24 +150,6 @@ void mark_param_slots(func_data* f) {
 
 } // namespace
 
-Value eval_call(Node* n, VContext& ctx) {
-    InlineArgs args;
-    Node* a = n->left;
-    for (; a && args.size() < kInlineArgs; a = a->next) args.push(a, ctx);
-    if (a) return call_long(n, ctx, args, a);
-    // A function called by name, with no variable of that name that could shadow it, is the
-    // table's overload for this count, called without resolving the callee again.
-    if (Node* callee = n->right; callee->op == OP_IDENT) {
-        Atom name = callee->name();
-        if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
-            if (func_data* fd = name->func->select(static_cast<int>(args.size()))) {
-                if (fd->builtin) return call_builtin(ctx, n->line, fd, args.span());
-                return callFunction(ctx, n->line, fd, args.span());
-            }
-    }
-    return dispatch(n, ctx, args.span());
-}
-
 namespace {
 
 // What a finished call yields: the returned value, null when the body ran to its end.
@@ -230,8 +212,11 @@ namespace {
 
 } // namespace
 
-Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
-    if (f->builtin) return call_builtin(ctx, line, f, args);
+namespace {
+
+// A call of script function f.
+[[gnu::always_inline]] inline Value call_script(VContext& ctx, int line, func_data* f,
+                                               std::span<Value> args) {
     if (scopes.countedDepth() > kMaxScopeDepth) raise(line, "Recursion limit exceeded");
     if (f->slots != func_data::Slots) [[unlikely]] {
         if (f->slots == func_data::SlotsUnknown) prepare_body(f);
@@ -244,6 +229,31 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
     Value result = run_body(f, ctx);
     scopes.endCall(frame);
     return result;
+}
+
+} // namespace
+
+Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
+    if (f->builtin) return call_builtin(ctx, line, f, args);
+    return call_script(ctx, line, f, args);
+}
+
+Value eval_call(Node* n, VContext& ctx) {
+    InlineArgs args;
+    Node* a = n->left;
+    for (; a && args.size() < kInlineArgs; a = a->next) args.push(a, ctx);
+    if (a) return call_long(n, ctx, args, a);
+    // A function called by name, with no variable of that name that could shadow it, is the
+    // table's overload for this count, called without resolving the callee again.
+    if (Node* callee = n->right; callee->op == OP_IDENT) {
+        Atom name = callee->name();
+        if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
+            if (func_data* fd = name->func->select(static_cast<int>(args.size()))) {
+                if (fd->builtin) return call_builtin(ctx, n->line, fd, args.span());
+                return call_script(ctx, n->line, fd, args.span());
+            }
+    }
+    return dispatch(n, ctx, args.span());
 }
 
 } // namespace ruvo
