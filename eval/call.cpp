@@ -119,21 +119,37 @@ Value dispatch(Node* n, VContext& ctx, std::span<Value> args) {
     return dispatch(n, ctx, args);
 }
 
-// Gives every name node of f's body that names a parameter its slot, and decides whether f
-// may use slots at all.  Functions defined inside the body are bodies of their own.
+// The name a declarator of `var` declares: x, x = e, x[n], x[n] = e.
+Atom declared_name(Node* d) {
+    Node* target = d->op == OP_ASSIGN ? d->left : d;
+    return (target->op == OP_INDEX ? target->left : target)->name();
+}
+
+// Gives every name node of f's body that names a parameter, or a local that the body's own
+// `var` statements declare, its slot, and decides whether f may use slots at all.  Functions
+// defined inside the body are bodies of their own.
 void mark_param_slots(func_data* f) {
     static_assert(sizeof(func_data::slot_names) == kParamSlots * sizeof(Atom));
     Atom* names = f->slot_names;
     uint32_t count = 0;
     f->slots = func_data::NoSlots;
-    for (Node* p = f->params; p; p = p->next) {
-        if (count == kParamSlots) return;
+    auto known = [&](Atom a) {
         for (uint32_t i = 0; i < count; ++i)
-            if (names[i] == p->name()) return;
+            if (names[i] == a) return true;
+        return false;
+    };
+    for (Node* p = f->params; p; p = p->next) {
+        if (count == kParamSlots || known(p->name())) return;
         names[count++] = p->name();
     }
     f->slots = func_data::Slots;
     f->nslots = static_cast<uint8_t>(count);
+    if (f->body)
+        for (Node* st : f->body->block()->stmts)
+            if (st && st->op == OP_VAR)
+                for (Node* d = st->left; d && count < kParamSlots; d = d->next)
+                    if (!known(declared_name(d))) names[count++] = declared_name(d);
+    f->nall = static_cast<uint8_t>(count);
     if (count == 0 || !f->body) return;
     walk_tree(f->body, [&](Node* n) {
         if (n->op == OP_IDENT)
@@ -223,7 +239,7 @@ namespace {
         if (f->slots == func_data::NoSlots) return call_declaring(ctx, f, args);
     }
     ActiveCall running(f);
-    SymMan* frame = scopes.enterCall(f->statics, f->slot_names, f->nslots);
+    SymMan* frame = scopes.enterCall(f->statics, f->slot_names, f->nslots, f->nall);
     size_t n = std::min<size_t>(args.size(), f->nslots);
     for (size_t i = 0; i < n; ++i) frame->param(static_cast<uint32_t>(i))->value.set_fresh(args[i]);
     Value result = run_body(f, ctx);

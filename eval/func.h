@@ -64,9 +64,11 @@ struct func_data {
     // whole process and is never destroyed.
     bool pooled = false;
     // Script functions: whether the parameters are in slots (at most kParamSlots, no name
-    // twice) and the body's name nodes know them; decided on the first call.
+    // twice) and the body's name nodes know them; decided on the first call.  The slots left
+    // over go to names that the body's own `var` statements declare (see eval/scope.h).
     enum : int8_t { SlotsUnknown, NoSlots, Slots } slots = SlotsUnknown;
     uint8_t nslots = 0;         // Slots: the parameters, named in slot_names
+    uint8_t nall = 0;           // Slots: the parameters and then the body's own locals
     Atom slot_names[8] = {};
 };
 

@@ -19,6 +19,13 @@
 // per call, the block declarations of names that have another symbol somewhere and the
 // externs; while it is 0 the slot is taken.
 //
+// The slots the parameters leave free belong to the names that the body's own `var`
+// statements declare.  Such a slot stays empty (no name) until the name is declared in the
+// call scope at run time (by that `var`, or by an assignment that creates the variable); then
+// it is entered into the scope's list like any symbol, so lookups by name, the order of
+// release and redeclaration are as for any other variable.  A name node that finds its slot
+// empty resolves the name instead.
+//
 // Symbols and scopes come from free lists, so calls and blocks do not allocate once warm.
 // A symbol's cell stays where it is until its scope is destroyed, and redeclaring a name in
 // the same scope reuses the symbol (its value becomes null), so the address of a variable's
@@ -51,6 +58,7 @@ inline uint32_t frame_shadowing = 0;
 struct Symbol {
     Atom name = nullptr;
     bool is_extern = false; // an alias of the global variable of the same name
+    bool in_slot = false;   // a local's slot of a call scope, not a free-list symbol
     Cell value;
     Symbol* next = nullptr;
 };
@@ -80,13 +88,25 @@ public:
     [[gnu::always_inline]] Symbol* add(Atom name);
     // Releases every symbol (their values are released).
     void clear();
+    // The empty slot kept for local [name], or null.
+    Symbol* local_slot(Atom name) {
+        for (uint32_t i = nslots; i < nall; ++i)
+            if (slot_names[i] == name) {
+                slots_[i].in_slot = true;
+                return &slots_[i];
+            }
+        return nullptr;
+    }
     void mark() const;
 
     // Call scopes: the symbols of the first parameters, in order.
     Symbol* param(uint32_t i) { return &slots_[i]; }
-    // Enters the parameters [names] into the slots (their values are null).
-    void open_slots(const Atom* names, uint32_t n) {
+    // Enters the parameters [names] into the slots (their values are null); the names from
+    // [n] to [all] are the locals that may take the remaining slots.
+    void open_slots(const Atom* names, uint32_t n, uint32_t all) {
         nslots = n;
+        slot_names = names;
+        nall = all;
         if (n == 0) return;
         uint32_t i = 0;
         do {
@@ -103,6 +123,8 @@ public:
     Symbol* saved_params = nullptr; // call scopes: the caller's parameter slots
     SymMan* next_free = nullptr;    // the pool's free list
     uint32_t nslots = 0;            // call scopes: the parameters in slots
+    uint32_t nall = 0;              // call scopes: parameters and locals that have slots
+    const Atom* slot_names = nullptr;
     bool is_global = false;
 
 private:
@@ -121,7 +143,7 @@ struct ScopeStack {
     // A call of an overload whose static table is [statics] (made here on the first call)
     // and whose first parameters [slot_names] live in slots; their values are null.
     [[gnu::always_inline]] SymMan* enterCall(SymMan*& statics, const Atom* slot_names = nullptr,
-                                             uint32_t nslots = 0);
+                                             uint32_t nslots = 0, uint32_t nall = 0);
     void pushBlock() { entries.push_back(nullptr); }
     // Closing a block that declared nothing only drops its placeholder.
     [[gnu::always_inline]] void popScope() {
@@ -166,8 +188,10 @@ struct ScopeStack {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         // A parameter: the cache goes stale at every call, the slot does not.
-        if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0)
-            return &params[(slot >> kAuxSlotShift) - 1].value; // an extern counts as shadowing
+        if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0) {
+            Symbol* p = &params[(slot >> kAuxSlotShift) - 1]; // an extern counts as shadowing
+            if (p->name) return &p->value;                    // a local not declared yet: by name
+        }
         if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
         Cell* c = lookup(name);
         if (c) {
@@ -257,7 +281,8 @@ inline Symbol* SymMan::add(Atom name) {
         s->is_extern = false;
         return s;
     }
-    s = alloc_symbol();
+    s = nall > nslots ? local_slot(name) : nullptr;
+    if (!s) s = alloc_symbol();
     s->name = name;
     if (!is_global) ++name->locals;
     if (last)
@@ -289,13 +314,22 @@ inline void SymMan::clear() {
             --s->name->locals;
         else if (s->name->global == s)
             s->name->global = nullptr;
-        free_symbol(s);
+        if (s->in_slot) {
+            s->value.set_null();
+            s->name = nullptr;
+            s->is_extern = false;
+            s->in_slot = false;
+            s->next = nullptr;
+        } else {
+            free_symbol(s);
+        }
         s = n;
     }
+    nall = 0;
 }
 
 inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
-                                     uint32_t nslots) {
+                                     uint32_t nslots, uint32_t nall) {
     if (!statics) statics = new SymMan(SymMan::Static);
     ++symbols_epoch;
     uint32_t d = static_cast<uint32_t>(entries.size());
@@ -304,7 +338,7 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
     call->saved_base = base;
     call->saved_shadowing = frame_shadowing;
     call->saved_params = params;
-    call->open_slots(slot_names, nslots);
+    call->open_slots(slot_names, nslots, nall);
     base = d;
     frame_shadowing = 0;
     params = call->param(0);
@@ -323,6 +357,7 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     // Only parameters: released in order, as clear() would, off the stack already.
     uint32_t n = call->nslots;
     call->nslots = 0;
+    call->nall = 0;
     for (Symbol *p = call->param(0), *end = p + n; p != end; ++p) {
         --p->name->locals;
         p->is_extern = false;
