@@ -3,7 +3,8 @@
 // lookup skips empty entries, an assignment to an undeclared name declares in the call's own
 // scope, and the match variables are global.  So a quiet `if` opens no entry; it only counts
 // toward the recursion limit, through ScopeStack::quiet (a destructor that the collector or a
-// release runs meanwhile is a call and sees the same depth as before).
+// release runs meanwhile is a call and sees the same depth as before).  A quiet block `{...}`
+// opens no entry either.
 #include "eval/eval_impl.h"
 
 namespace ruvo {
@@ -26,7 +27,7 @@ bool quiet_op(int op) {
     case OP_MODEQ: case OP_IDIVEQ: case OP_POWEQ: case OP_ANDEQ: case OP_OREQ: case OP_XOREQ:
     case OP_SHREQ: case OP_SHLEQ: case OP_USHREQ: case OP_PREINC: case OP_POSTINC:
     case OP_PREDEC: case OP_POSTDEC: case OP_INDEX: case OP_ARRAY: case OP_RETURN:
-    case OP_BREAK: case OP_CONTINUE: case OP_IF: return true;
+    case OP_BREAK: case OP_CONTINUE: case OP_IF: case OP_BLOCK: return true;
     default: return false;
     }
 }
@@ -46,6 +47,8 @@ bool quiet_node(Node* n, int depth) {
     bool q = depth < 48 && quiet_op(n->op);
     if (q && is_record_op(n->op) && n->data)
         for (Node* k : n->record()->kid) q = q && quiet_chain(k, depth + 1);
+    if (q && n->op == OP_BLOCK && n->data)
+        for (Node* st : n->block()->stmts) q = q && (!st || quiet_node(st, depth + 1));
     if (q && n->op != OP_IDENT && n->op != OP_STRING && n->op != OP_REGEX)
         q = quiet_chain(n->left, depth + 1) && quiet_chain(n->right, depth + 1);
     n->quiet = q ? kQuietYes : kQuietNo;

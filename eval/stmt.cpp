@@ -59,6 +59,10 @@ void bind_loop_variable(Node* var, const Value& v, VContext& ctx) {
 } // namespace
 
 Value exec_block(Node* n, VContext& ctx) {
+    if (is_quiet(n)) {
+        QuietBlock block;
+        return execBlock(n->block(), ctx);
+    }
     scopes.pushBlock();
     Value v = execBlock(n->block(), ctx);
     scopes.popScope();
