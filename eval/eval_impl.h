@@ -42,19 +42,31 @@ inline bool numeric_candidate(Node* n) {
 // Computes a numeric candidate; false when a value on the way is not a number.
 bool eval_num(Node* n, double& out);
 
+// The variable a name operand of arithmetic reads, or null when it is undeclared.  A name
+// that no scope but the global one holds is its global variable wherever it is read (a
+// function that does not declare it reads the global one too); any other name goes through
+// the scope stack's lookup and, failing that, the global variable.
+[[gnu::always_inline]] inline Cell* read_variable(Node* leaf) {
+    Atom name = leaf->name();
+    if (name->locals == 0) return name->global ? &name->global->value : nullptr;
+    Cell* c = scopes.lookup(leaf);
+    return c ? c : scopes.lookupGlobal(leaf->name());
+}
+
+// The number in a variable's cell; false when there is none or it holds something else.
+[[gnu::always_inline]] inline bool cell_number(const Cell* c, double& out) {
+    if (!c || !c->is_numeric()) return false;
+    out = c->num();
+    return true;
+}
+
 // num_operand: a leaf read in place, an operator node through eval_num.
 [[gnu::always_inline]] inline bool num_operand(Node* n, double& out) {
     if (n->op == OP_NUMBER) {
         out = n->number;
         return true;
     }
-    if (n->op == OP_IDENT) {
-        Cell* c = scopes.lookup(n);
-        if (!c) c = scopes.lookupGlobal(n->name());
-        if (!c || !c->is_numeric()) return false;
-        out = c->num();
-        return true;
-    }
+    if (n->op == OP_IDENT) return cell_number(read_variable(n), out);
     return eval_num(n, out);
 }
 
@@ -155,20 +167,6 @@ Value exec_set_num(Node* n, VContext& ctx); // kLowSetNum
         return exec_set_num(s, ctx);
     default: return evaluate(s, ctx);
     }
-}
-
-// A statement whose value nobody uses (a for loop's step): ++ and -- of a variable holding
-// a number update it in place, everything else goes through evaluate().
-[[gnu::always_inline]] inline void run_effect(Node* s, VContext& ctx) {
-    if (s->lop == kLowIncVar) {
-        enter_node(s);
-        Cell* c = scopes.lookup(s->left);
-        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
-            c->set_num(c->num() + (s->op == OP_PREINC || s->op == OP_POSTINC ? 1.0 : -1.0));
-            return;
-        }
-    }
-    evaluate(s, ctx);
 }
 
 // Statements.

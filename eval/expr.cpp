@@ -19,6 +19,7 @@
 #include "eval/evaluate.h"
 #include "eval/funcref.h"
 #include "eval/lower.h"
+#include "eval/numeric.h"
 #include "eval/place.h"
 #include "eval/scope.h"
 #include "ext/com.h"
@@ -62,21 +63,6 @@ namespace {
     }
 }
 
-// fmod(x, y) for y != 0.  For integers the integer remainder is the same number (exact, with
-// the dividend's sign; a zero result keeps the dividend's sign) and much cheaper than the
-// library call.  Integers above 2^53 in magnitude are exact too, but take the library path.
-inline double remainder_of(double x, double y) {
-    constexpr double kExact = 9007199254740992.0; // 2^53
-    if (x > -kExact && x < kExact && y > -kExact && y < kExact) {
-        auto xi = static_cast<int64_t>(x), yi = static_cast<int64_t>(y);
-        if (static_cast<double>(xi) == x && static_cast<double>(yi) == y) {
-            int64_t r = xi % yi;
-            return r != 0 ? static_cast<double>(r) : std::copysign(0.0, x);
-        }
-    }
-    return std::fmod(x, y);
-}
-
 // + - * / % of two numbers; false where the general routine must decide (another operator,
 // or % by 0, which raises "Division by 0").
 [[gnu::always_inline]] inline bool numeric_op(int op, double x, double y, double& out) {
@@ -99,7 +85,6 @@ inline double remainder_of(double x, double y) {
     return binary_slow(op, a, b, line);
 }
 
-constexpr int kNumericHeight = 32;
 constexpr int kNotArith = 1 << 20;
 
 bool is_arith_node(int op) {
@@ -143,92 +128,15 @@ void classify_numeric(Node* n) {
 
 namespace {
 
-// A variable operand of a numeric program: false when it is undeclared or not a number.
-[[gnu::always_inline]] inline bool num_variable(Node* v, double& out) {
-    Cell* c = scopes.lookup(v);
-    if (!c) c = scopes.lookupGlobal(v->name());
-    if (!c || !c->is_numeric()) return false;
-    out = c->num();
-    return true;
+// The numeric programs outside the statements that run them in place; flattened, so that
+// the variable reads of its steps are all straight code.
+[[gnu::noinline, gnu::flatten]] bool run_numeric(NumStep* s, double& out) {
+    return run_numeric_inline<false>(s, out);
 }
 
-// acc = x op y for operator [index] of a numeric step family (0: +, 1: -, 2: *, 3: /, 4: %);
-// false for a remainder by 0, which the general routine reports.
-[[gnu::always_inline]] inline bool num_apply(int index, double x, double y, double& acc) {
-    switch (index) {
-    case 0: acc = x + y; return true;
-    case 1: acc = x - y; return true;
-    case 2: acc = x * y; return true;
-    case 3: acc = x / y; return true;
-    default:
-        if (y == 0) return false;
-        acc = remainder_of(x, y);
-        return true;
-    }
-}
-
-// Runs the numeric program of a lowered node (see eval/lower.h).  The stack is as deep as the
-// subtree is high, at most 33 entries.
-bool run_numeric(const NumStep* s, double& out) {
-    double stack[kNumericHeight + 2];
-    double* sp = stack; // the next free entry
-    double acc = 0, v;
-    for (;; ++s) {
-        switch (s->op) {
-        case NumStep::End: out = acc; return true;
-        case NumStep::LoadK: acc = s->k; break;
-        case NumStep::LoadV:
-            if (!num_variable(s->leaf, acc)) return false;
-            break;
-        case NumStep::AddK: acc += s->k; break;
-        case NumStep::SubK: acc -= s->k; break;
-        case NumStep::MulK: acc *= s->k; break;
-        case NumStep::DivK: acc /= s->k; break;
-        case NumStep::ModK:
-            if (!num_apply(4, acc, s->k, acc)) return false;
-            break;
-        case NumStep::AddV:
-        case NumStep::SubV:
-        case NumStep::MulV:
-        case NumStep::DivV:
-        case NumStep::ModV:
-            if (!num_variable(s->leaf, v) || !num_apply(s->op - NumStep::AddV, acc, v, acc))
-                return false;
-            break;
-        case NumStep::RAddK:
-        case NumStep::RSubK:
-        case NumStep::RMulK:
-        case NumStep::RDivK:
-        case NumStep::RModK:
-            if (!num_apply(s->op - NumStep::RAddK, s->k, acc, acc)) return false;
-            break;
-        case NumStep::RAddV:
-        case NumStep::RSubV:
-        case NumStep::RMulV:
-        case NumStep::RDivV:
-        case NumStep::RModV:
-            if (!num_variable(s->leaf, v) || !num_apply(s->op - NumStep::RAddV, v, acc, acc))
-                return false;
-            break;
-        case NumStep::Push: *sp++ = acc; break;
-        case NumStep::PopAdd:
-        case NumStep::PopSub:
-        case NumStep::PopMul:
-        case NumStep::PopDiv:
-        case NumStep::PopMod:
-            --sp;
-            if (!num_apply(s->op - NumStep::PopAdd, *sp, acc, acc)) return false;
-            break;
-        case NumStep::Neg: acc = -acc; break;
-        default: __builtin_unreachable();
-        }
-    }
-}
-
-} // namespace
-
-bool eval_num(Node* n, double& out) {
-    if (n->lowered) return run_numeric(static_cast<const NumStep*>(n->lowered), out);
+// A numeric candidate that has no program of its own (a leaf, or a node the lowering has not
+// seen).
+[[gnu::noinline]] bool eval_num_tree(Node* n, double& out) {
     double x, y;
     if (n->op == OP_NEG || n->op == OP_NUMBER || n->op == OP_IDENT) {
         if (n->op != OP_NEG) return num_operand(n, out);
@@ -238,6 +146,13 @@ bool eval_num(Node* n, double& out) {
     }
     if (!num_operand(n->left, x) || !num_operand(n->right, y)) return false;
     return numeric_op(n->op, x, y, out);
+}
+
+} // namespace
+
+bool eval_num(Node* n, double& out) {
+    if (n->lop == kLowNumeric) return run_numeric(static_cast<NumStep*>(n->lowered), out);
+    return eval_num_tree(n, out);
 }
 
 namespace {
@@ -285,17 +200,6 @@ int compound_operator(int op) {
     case OP_USHREQ: return OP_USHR;
     default: return op - OP_ADDEQ + OP_ADD; // OP_ADDEQ .. OP_POWEQ
     }
-}
-
-// The variable an assignment to name node n stores into: assigning to an undeclared name
-// declares it in the current call (outside strict mode).
-inline Cell* assigned_variable(Node* n) {
-    Cell* c = scopes.lookup(n);
-    if (!c) {
-        if (scopes.strict) raise_not_declared(n->name(), n->line);
-        c = scopes.declare(n->name(), 0);
-    }
-    return c;
 }
 
 inline void assign_ident(Node* n, const Value& v) {
@@ -506,15 +410,10 @@ bool compound_in_cell(Node* n, int op, Value& out) {
 
 [[gnu::noinline]] Value eval_incdec(Node* n, VContext& ctx) {
     bool pre = n->op == OP_PREINC || n->op == OP_PREDEC;
-    double delta = n->op == OP_PREINC || n->op == OP_POSTINC ? 1.0 : -1.0;
-    if (n->left->op == OP_IDENT) {
-        Cell* c = scopes.lookup(n->left);
-        if (c && c->is_number()) { // a boolean's old value stays a boolean: general path
-            double old = c->num();
-            c->set_num(old + delta);
-            return Value(pre ? old + delta : old);
-        }
-    }
+    double delta = incdec_delta(n);
+    double old;
+    if (n->lop == kLowIncVar && incdec_in_place<false>(n, delta, old))
+        return Value(pre ? old + delta : old);
     return incdec_place(n, ctx, pre, delta);
 }
 
@@ -850,8 +749,7 @@ namespace {
 // number takes the general assignment, which evaluates the same nodes again.
 Value exec_set_num(Node* n, VContext& ctx) {
     double d;
-    if (!eval_num(n->right, d)) return eval_assign(n, ctx);
-    assigned_variable(n->left)->set_num(d);
+    if (!set_num_in_place<false>(n, d)) return eval_assign(n, ctx);
     return Value(d);
 }
 

@@ -1,7 +1,9 @@
 #include "eval/lower.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "eval/eval_impl.h"
@@ -19,10 +21,29 @@ bool is_leaf(const Node* n) {
 }
 
 // The step of operator [index] (0: +, 1: -, 2: *, 3: /, 4: %) in the family starting at
-// [first], with leaf operand [l].
+// [kfirst] (constant operand) or [vfirst] (variable operand), with leaf operand [l].
 NumStep leaf_step(NumStep::Op kfirst, NumStep::Op vfirst, int index, Node* l) {
-    if (l->op == OP_NUMBER) return {static_cast<uint8_t>(kfirst + index), nullptr, l->number};
-    return {static_cast<uint8_t>(vfirst + index), l, 0.0};
+    NumStep s{};
+    if (l->op == OP_NUMBER) {
+        s.op = static_cast<uint8_t>(kfirst + index);
+        s.k = l->number;
+        // A remainder by an integer other than 0 is taken on integers.
+        double m = std::fabs(l->number);
+        if (s.op == NumStep::ModK && m >= 1 && m < 9223372036854775808.0 && m == std::trunc(m)) {
+            s.op = NumStep::ModI;
+            s.k_abs = static_cast<int64_t>(m);
+        }
+        return s;
+    }
+    s.op = static_cast<uint8_t>(vfirst + index);
+    s.leaf = l;
+    return s;
+}
+
+NumStep plain_step(int op) {
+    NumStep s{};
+    s.op = static_cast<uint8_t>(op);
+    return s;
 }
 
 // Appends the steps that leave the value of pure-arithmetic node n in the accumulator; the
@@ -36,7 +57,7 @@ void emit(Node* n, Node* root, std::vector<NumStep>& out) {
     }
     if (n->op == OP_NEG) {
         emit(n->left, root, out);
-        out.push_back({NumStep::Neg, nullptr, 0.0});
+        out.push_back(plain_step(NumStep::Neg));
         return;
     }
     int index = n->op - OP_ADD; // + - * / % in opcode order
@@ -50,18 +71,18 @@ void emit(Node* n, Node* root, std::vector<NumStep>& out) {
         out.push_back(leaf_step(NumStep::RAddK, NumStep::RAddV, index, l));
     } else {
         emit(l, root, out);
-        out.push_back({NumStep::Push, nullptr, 0.0});
+        out.push_back(plain_step(NumStep::Push));
         emit(r, root, out);
-        out.push_back({static_cast<uint8_t>(NumStep::PopAdd + index), nullptr, 0.0});
+        out.push_back(plain_step(NumStep::PopAdd + index));
     }
 }
 
 void lower_numeric(Node* n) {
     std::vector<NumStep> steps;
     emit(n, n, steps);
-    steps.push_back({NumStep::End, nullptr, 0.0});
+    steps.push_back(plain_step(NumStep::End));
     size_t bytes = steps.size() * sizeof(NumStep);
-    void* code = std::malloc(bytes);
+    void* code = std::malloc(bytes); // the steps' caches start unresolved: epoch 0
     if (!code) throw std::bad_alloc();
     std::memcpy(code, steps.data(), bytes);
     n->lowered = code;
@@ -72,16 +93,36 @@ bool numeric_operator(Node* n) {
     return is_operator(n) && numeric_candidate(n);
 }
 
+// The zeroed record of a lowered node.
+template <class T> void give_record(Node* n) {
+    void* r = std::calloc(1, sizeof(T));
+    if (!r) throw std::bad_alloc();
+    n->lowered = r;
+}
+
 void lower_node(Node* n) {
     if (n->lop != kLowUnset) return;
     if (numeric_operator(n)) return lower_numeric(n);
     n->lop = kLowPlain;
     if (n->op >= OP_EQ && n->op <= OP_LE) {
-        if (numeric_candidate(n->left) && numeric_candidate(n->right)) n->lop = kLowCompareNum;
+        if (numeric_candidate(n->left) && numeric_candidate(n->right)) {
+            give_record<NumCompare>(n);
+            n->lop = kLowCompareNum;
+        }
     } else if (n->op == OP_ASSIGN) {
-        if (n->left->op == OP_IDENT && numeric_operator(n->right)) n->lop = kLowSetNum;
+        // The right side's program is made now: the statement runs it without asking.
+        if (n->left->op == OP_IDENT && numeric_operator(n->right)) {
+            if (n->right->lop == kLowUnset) lower_numeric(n->right);
+            if (n->right->lop == kLowNumeric) {
+                give_record<VarCache>(n);
+                n->lop = kLowSetNum;
+            }
+        }
     } else if (n->op >= OP_PREINC && n->op <= OP_POSTDEC) {
-        if (n->left->op == OP_IDENT) n->lop = kLowIncVar;
+        if (n->left->op == OP_IDENT) {
+            give_record<VarCache>(n);
+            n->lop = kLowIncVar;
+        }
     }
 }
 

@@ -9,7 +9,8 @@
 //
 //   - pure arithmetic (a subtree of number literals, variables, unary minus and + - * / % at
 //     most 32 high) becomes a short linear program over doubles with constant and variable
-//     operands folded into the operator that uses them (`s + i % 7` is four steps);
+//     operands folded into the operator that uses them (`s + i % 7` is four steps), and a
+//     remainder by a constant integer computed on integers;
 //   - a comparison of two such operands is marked to be decided on doubles;
 //   - `x = <pure arithmetic>` is marked to store the double straight into the variable;
 //   - `x++` and its kin on a name are marked to update a number in place.
@@ -29,14 +30,32 @@
 
 namespace ruvo {
 
+class Cell;
+
 enum LowOp : uint8_t {
     kLowUnset = 0,    // not lowered: the general routine
     kLowPlain,        // the general routine of its opcode
     kLowNumeric,      // pure arithmetic, `lowered` holds its NumStep program
     kLowInner,        // pure arithmetic inside a kLowNumeric node, computed by that node's steps
-    kLowCompareNum,   // == != < <= > >= of two pure-arithmetic operands
-    kLowSetNum,       // name = pure arithmetic (an operator node, not a bare leaf)
-    kLowIncVar,       // ++ or -- of a name
+    kLowCompareNum,   // == != < <= > >= of two pure-arithmetic operands; a NumCompare
+    kLowSetNum,       // name = pure arithmetic (an operator node, not a bare leaf); the
+                      // right side holds its program, the node a VarCache of the name
+    kLowIncVar,       // ++ or -- of a name; a VarCache of the name
+};
+
+// A variable as a lowered operation of a loop last resolved it: valid while symbols_epoch
+// (eval/scope.h) has not moved since, which every declaration, every scope that ends with
+// symbols in it and every call's start and end move.  Only loops whose body cannot call
+// anything use these (see exec_for): elsewhere every call would make them stale.
+struct VarCache {
+    Cell* cell;
+    uint64_t epoch; // 0: never resolved (the epoch starts at 1)
+};
+
+// The record of a kLowCompareNum node: its operands' variables, for the operands that are
+// names.
+struct NumCompare {
+    VarCache left, right;
 };
 
 // One step of a numeric program.  The program computes into one accumulator; the operand
@@ -54,10 +73,15 @@ struct NumStep {
         Push,                          // push acc
         PopAdd, PopSub, PopMul, PopDiv, PopMod, // acc = popped op acc
         Neg,
+        ModI,                          // acc = acc % k, k an integer: by `k_abs` = |k|
     };
     uint8_t op;
-    Node* leaf; // LoadV and the steps with a variable operand: the name node
-    double k;   // LoadK and the steps with a constant operand
+    union {
+        Node* leaf;     // the steps with a variable operand: the name node
+        int64_t k_abs;  // ModI
+    };
+    double k;           // LoadK and the steps with a constant operand
+    VarCache var;       // the steps with a variable operand
 };
 
 // Calls f on every node under [root] and its `next` siblings: children, block statements and

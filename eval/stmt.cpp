@@ -16,6 +16,7 @@
 #include "eval/eval_impl.h"
 #include "eval/evaluate.h"
 #include "eval/funcref.h"
+#include "eval/numeric.h"
 #include "eval/place.h"
 #include "eval/scope.h"
 #include "ext/com.h"
@@ -100,6 +101,46 @@ Value exec_while(Node* n, VContext& ctx) {
     return Value();
 }
 
+// The iterations of a for loop.  The parts that the lowering marked run in place: a
+// comparison of numbers as the condition (`<`, the commonest, without the dispatch over the
+// comparisons), `x = <arithmetic>` as the body and ++ or -- of a variable as the step.  The
+// loop's own poll point is theirs too, and they use no more native stack from one iteration
+// to the next, so they skip the entry of a node evaluation; what they cannot compute takes
+// the general routine of the same node, which polls and checks the stack.
+//
+// [Pure]: the body is `x = <arithmetic>`, which calls nothing and declares at most x, once, so
+// the variables the parts resolve stay valid from one iteration to the next and are kept in
+// their VarCaches.  With any other body a call would make them stale at every iteration, and
+// the parts resolve their names each time.
+template <bool Pure>
+[[gnu::always_inline]] inline void run_for(Node* n, Node* cond, Node* step, Node* body,
+                                           VContext& ctx) {
+    const bool compare_in_place = cond && cond->lop == kLowCompareNum;
+    const bool less = compare_in_place && cond->op == OP_LT;
+    const bool step_in_place = step && step->lop == kLowIncVar;
+    const double delta = step_in_place ? incdec_delta(step) : 0.0;
+    for (;;) {
+        poll_point(n);
+        if (compare_in_place) {
+            double x, y;
+            if (compare_operands<Pure>(cond, x, y)) {
+                if (less ? !(x < y) : !compare_numbers(cond->op, x, y)) break;
+            } else if (!truthy(evaluate(cond, ctx))) {
+                break;
+            }
+        } else if (!condition_holds(cond, ctx)) {
+            break;
+        }
+        double d;
+        if (!Pure || !set_num_in_place<true>(body, d)) {
+            if (body) run_statement(body, ctx);
+            if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
+        }
+        if (step && (!step_in_place || !incdec_in_place<Pure>(step, delta, d)))
+            evaluate(step, ctx);
+    }
+}
+
 Value exec_for(Node* n, VContext& ctx) {
     Node* init = n->kid(0);
     Node* cond = n->kid(1);
@@ -107,11 +148,10 @@ Value exec_for(Node* n, VContext& ctx) {
     Node* body = n->kid(3);
     scopes.pushBlock(); // variables of the init list live for the whole loop
     if (init) evaluate(init, ctx);
-    while (poll_point(n), condition_holds(cond, ctx)) {
-        if (body) run_statement(body, ctx);
-        if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
-        if (step) run_effect(step, ctx);
-    }
+    if (body && body->lop == kLowSetNum)
+        run_for<true>(n, cond, step, body, ctx);
+    else
+        run_for<false>(n, cond, step, body, ctx);
     scopes.popScope();
     return Value();
 }

@@ -137,6 +137,11 @@ TEST_F(ControlTest, interrupt_and_step_budget_stop_the_run) {
     EXPECT_EQ(stopped_at("function f() { for (;;) ; }\nf();"), 1);
     set_step_budget(10000);
     EXPECT_EQ(stopped_at("a = [1, 2]; n = 2;\nforeach (var x in a) a[n++] = 1;"), 2);
+    // A loop that runs its condition, body and step in place still passes the poll point.
+    set_step_budget(10000);
+    EXPECT_EQ(stopped_at("s = 0;\nfor (i = 0; i < 1e15; i++) s = s + i % 7;"), 2);
+    set_step_budget(10000);
+    EXPECT_EQ(stopped_at("function f(n) {\n for (var i = 0; i < n; i++) s = i * 2; }\nf(1e15);"), 2);
     EXPECT_EQ(printed(), "");
     // A run within its budget is not touched; the budget is then taken away.
     set_step_budget(10000);
