@@ -228,7 +228,7 @@ template <bool Cached>
         operation_cell<Cached, Resolve::Count>(*static_cast<VarCache*>(n->lowered), n->left);
     if (!c || !c->is_number()) return false;
     old = c->num();
-    c->set_num(old + delta);
+    c->set_num(old + delta); // releases nothing: the cell holds a number
     return true;
 }
 

@@ -84,62 +84,164 @@ Value exec_if(Node* n, VContext& ctx) {
     return Value();
 }
 
-Value exec_while(Node* n, VContext& ctx) {
-    Node* cond = n->kid(0);
-    Node* body = n->kid(1);
+namespace {
+
+// Loops run the parts that the lowering marked in place: a comparison of numbers as the
+// condition (`<`, the commonest, without the dispatch over the comparisons), `x = <arithmetic>`
+// and ++ or -- of a variable as the body or the statements of a block body, ++ or -- as a for
+// loop's step.  The loop's own poll point is theirs too, and they use no more native stack
+// from one iteration to the next, so they skip the entry of a node evaluation; what they
+// cannot compute takes the general routine of the same node, which polls and checks the stack.
+//
+// A body made only of such statements ([Pure] below) calls nothing and declares at most the
+// names it stores into, once, so the variables that the loop's parts resolve stay valid from
+// one iteration to the next and are kept in their VarCaches.  With any other body a call
+// would make them stale at every iteration, and the parts resolve their names each time.
+
+// A statement that runs in place in a loop body.
+bool in_place_statement(const Node* s) {
+    return s->lop == kLowSetNum || s->lop == kLowIncVar;
+}
+
+// A body of in-place statements: one, or a quiet block of them.
+bool in_place_body(Node* body) {
+    if (!body) return false;
+    if (in_place_statement(body)) return true;
+    if (body->op != OP_BLOCK || !body->data || !is_quiet(body)) return false;
+    bool any = false;
+    for (const Node* s : body->block()->stmts) {
+        if (!s) continue;
+        if (!in_place_statement(s)) return false;
+        any = true;
+    }
+    return any;
+}
+
+// The general routine of a statement that did not run in place; out of line, so that the
+// loops' own routines stay small enough for the compiler to inline what they do run.
+[[gnu::noinline, gnu::cold]] void run_general(Node* s, VContext& ctx) {
+    run_statement(s, ctx);
+}
+
+// One in-place statement; false when it took its general routine.
+[[gnu::always_inline]] inline bool run_in_place(Node* s, VContext& ctx) {
+    double d;
+    if (s->lop == kLowSetNum ? set_num_in_place<true>(s, d)
+                             : incdec_in_place<true>(s, incdec_delta(s), d))
+        return true;
+    run_general(s, ctx);
+    return false;
+}
+
+// The condition of a loop; [compare] and [less] say that it is a lowered comparison, and `<`.
+template <bool Pure>
+[[gnu::always_inline]] inline bool loop_test(Node* cond, bool compare, bool less, VContext& ctx) {
+    if (!compare) return condition_holds(cond, ctx);
+    double x, y;
+    if (compare_operands<Pure>(cond, x, y)) return less ? x < y : compare_numbers(cond->op, x, y);
+    return truthy(evaluate(cond, ctx));
+}
+
+// What a loop body is: one in-place statement, a block of them, anything else.
+enum class Body { Statement, Block, General };
+
+Body body_kind(Node* body) {
+    if (!in_place_body(body)) return Body::General;
+    return body->op == OP_BLOCK ? Body::Block : Body::Statement;
+}
+
+// The body of a loop; true when nothing in it took a general routine, so that the status
+// cannot have changed.
+template <Body B> [[gnu::always_inline]] inline bool run_loop_body(Node* body, VContext& ctx) {
+    if constexpr (B == Body::Statement) {
+        return run_in_place(body, ctx);
+    } else if constexpr (B == Body::Block) {
+        QuietBlock block; // as the block's own routine counts it
+        bool all = true;
+        for (Node* s : body->block()->stmts)
+            if (s && !run_in_place(s, ctx)) {
+                all = false;
+                if (ctx.status != VContext::Normal) break;
+            }
+        return all;
+    } else {
+        if (body) run_statement(body, ctx);
+        return false;
+    }
+}
+
+// After a body that took a general routine: false when the loop is to end (break, return,
+// an outer continue).
+[[gnu::always_inline]] inline bool loop_continues(VContext& ctx) {
+    return ctx.status == VContext::Normal || loop_goes_on(ctx);
+}
+
+bool lowered_compare(const Node* cond) {
+    return cond && cond->lop == kLowCompareNum;
+}
+
+// [Quiet]: neither the condition nor the body can call or declare, so an iteration's block
+// opens no entry and is only counted (see eval/quiet.cpp).
+// Each kind of loop is a routine of its own, so that its registers serve its own iteration.
+template <Body B, bool Quiet>
+[[gnu::noinline]] void run_while(Node* n, Node* cond, Node* body, VContext& ctx) {
+    constexpr bool Pure = B != Body::General;
+    const bool compare = lowered_compare(cond);
+    const bool less = compare && cond->op == OP_LT;
     bool first = n->op == OP_DOWHILE; // a do-while tests after its first run
     for (;;) {
         poll_point(n);
-        scopes.pushBlock();
-        bool go = first || condition_holds(cond, ctx);
+        bool go, all = true;
+        if constexpr (Quiet) {
+            QuietBlock block;
+            go = first || loop_test<Pure>(cond, compare, less, ctx);
+            if (go && body) all = run_loop_body<B>(body, ctx);
+        } else {
+            scopes.pushBlock();
+            go = first || loop_test<Pure>(cond, compare, less, ctx);
+            if (go && body) all = run_loop_body<B>(body, ctx);
+            scopes.popScope();
+        }
         first = false;
-        if (go && body) run_statement(body, ctx);
-        scopes.popScope();
-        if (!go) break;
-        if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
+        if (!go || (!all && !loop_continues(ctx))) break;
+    }
+}
+
+} // namespace
+
+Value exec_while(Node* n, VContext& ctx) {
+    Node* cond = n->kid(0);
+    Node* body = n->kid(1);
+    if ((cond && !is_quiet(cond)) || (body && !is_quiet(body))) {
+        run_while<Body::General, false>(n, cond, body, ctx);
+        return Value();
+    }
+    switch (body_kind(body)) {
+    case Body::Statement: run_while<Body::Statement, true>(n, cond, body, ctx); break;
+    case Body::Block: run_while<Body::Block, true>(n, cond, body, ctx); break;
+    default: run_while<Body::General, true>(n, cond, body, ctx); break;
     }
     return Value();
 }
 
-// The iterations of a for loop.  The parts that the lowering marked run in place: a
-// comparison of numbers as the condition (`<`, the commonest, without the dispatch over the
-// comparisons), `x = <arithmetic>` as the body and ++ or -- of a variable as the step.  The
-// loop's own poll point is theirs too, and they use no more native stack from one iteration
-// to the next, so they skip the entry of a node evaluation; what they cannot compute takes
-// the general routine of the same node, which polls and checks the stack.
-//
-// [Pure]: the body is `x = <arithmetic>`, which calls nothing and declares at most x, once, so
-// the variables the parts resolve stay valid from one iteration to the next and are kept in
-// their VarCaches.  With any other body a call would make them stale at every iteration, and
-// the parts resolve their names each time.
-template <bool Pure>
-[[gnu::always_inline]] inline void run_for(Node* n, Node* cond, Node* step, Node* body,
-                                           VContext& ctx) {
-    const bool compare_in_place = cond && cond->lop == kLowCompareNum;
-    const bool less = compare_in_place && cond->op == OP_LT;
+namespace {
+
+template <Body B>
+[[gnu::noinline]] void run_for(Node* n, Node* cond, Node* step, Node* body, VContext& ctx) {
+    constexpr bool Pure = B != Body::General;
+    const bool compare = lowered_compare(cond);
+    const bool less = compare && cond->op == OP_LT;
     const bool step_in_place = step && step->lop == kLowIncVar;
     const double delta = step_in_place ? incdec_delta(step) : 0.0;
-    for (;;) {
-        poll_point(n);
-        if (compare_in_place) {
-            double x, y;
-            if (compare_operands<Pure>(cond, x, y)) {
-                if (less ? !(x < y) : !compare_numbers(cond->op, x, y)) break;
-            } else if (!truthy(evaluate(cond, ctx))) {
-                break;
-            }
-        } else if (!condition_holds(cond, ctx)) {
-            break;
-        }
+    while (poll_point(n), loop_test<Pure>(cond, compare, less, ctx)) {
+        if (!run_loop_body<B>(body, ctx) && !loop_continues(ctx)) break;
         double d;
-        if (!Pure || !set_num_in_place<true>(body, d)) {
-            if (body) run_statement(body, ctx);
-            if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
-        }
         if (step && (!step_in_place || !incdec_in_place<Pure>(step, delta, d)))
-            evaluate(step, ctx);
+            run_general(step, ctx);
     }
 }
+
+} // namespace
 
 Value exec_for(Node* n, VContext& ctx) {
     Node* init = n->kid(0);
@@ -148,10 +250,11 @@ Value exec_for(Node* n, VContext& ctx) {
     Node* body = n->kid(3);
     scopes.pushBlock(); // variables of the init list live for the whole loop
     if (init) evaluate(init, ctx);
-    if (body && body->lop == kLowSetNum)
-        run_for<true>(n, cond, step, body, ctx);
-    else
-        run_for<false>(n, cond, step, body, ctx);
+    switch (body_kind(body)) {
+    case Body::Statement: run_for<Body::Statement>(n, cond, step, body, ctx); break;
+    case Body::Block: run_for<Body::Block>(n, cond, step, body, ctx); break;
+    default: run_for<Body::General>(n, cond, step, body, ctx); break;
+    }
     scopes.popScope();
     return Value();
 }
