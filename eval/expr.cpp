@@ -128,12 +128,6 @@ void classify_numeric(Node* n) {
 
 namespace {
 
-// The numeric programs outside the statements that run them in place; flattened, so that
-// the variable reads of its steps are all straight code.
-[[gnu::noinline, gnu::flatten]] bool run_numeric(NumStep* s, double& out) {
-    return run_numeric_inline<false>(s, out);
-}
-
 // A numeric candidate that has no program of its own (a leaf, or a node the lowering has not
 // seen).
 [[gnu::noinline]] bool eval_num_tree(Node* n, double& out) {

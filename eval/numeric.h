@@ -83,9 +83,14 @@ inline constexpr int kNumericStack = kNumericHeight + 2;
 // declares an undeclared name).
 enum class Resolve { Read, Count, Assign };
 
+// run_numeric_inline<false> for the expressions outside the loops that run their programs in
+// place (eval/numeric.cpp: a file of its own, so that the machine's many variable reads do
+// not use up the room the compiler leaves for inlining in the evaluator's other files).
+bool run_numeric(NumStep* s, double& out);
+
 // The variable an assignment to name node [n] stores into: assigning to an undeclared name
 // declares it in the current call (outside strict mode).
-[[gnu::always_inline]] inline Cell* assigned_variable(Node* n) {
+inline Cell* assigned_variable(Node* n) {
     Cell* c = scopes.lookup(n);
     if (!c) {
         if (scopes.strict) raise_not_declared(n->name(), n->line);
@@ -94,29 +99,38 @@ enum class Resolve { Read, Count, Assign };
     return c;
 }
 
+// The variable of name node [leaf] as its operation's general routine finds it.
+template <Resolve R> [[gnu::always_inline]] inline Cell* resolve_variable(Node* leaf) {
+    if constexpr (R == Resolve::Read)
+        return read_variable(leaf);
+    else if constexpr (R == Resolve::Count)
+        return scopes.lookup(leaf);
+    else
+        return assigned_variable(leaf);
+}
+
+// A stale VarCache: the variable found again and kept (a declaration moves the epoch before
+// it is kept).  Out of line: a loop takes it once, or after something changed the symbols.
+template <Resolve R> [[gnu::noinline, gnu::cold]] Cell* resolve_and_keep(VarCache& vc, Node* leaf) {
+    Cell* c = resolve_variable<R>(leaf);
+    if (c) vc = {c, symbols_epoch};
+    return c;
+}
+
 // The variable of name node [leaf] of a lowered operation.  [Cached]: through the
 // operation's VarCache, which only the loops that call nothing use (see exec_for).
 template <bool Cached, Resolve R>
 [[gnu::always_inline]] inline Cell* operation_cell(VarCache& vc, Node* leaf) {
     if constexpr (Cached) {
-        if (vc.epoch == symbols_epoch) {
+        if (vc.epoch == symbols_epoch) [[likely]] {
             if (!vc.cell) __builtin_unreachable(); // only a variable found is kept
             return vc.cell;
         }
-    }
-    Cell* c;
-    if constexpr (R == Resolve::Read)
-        c = read_variable(leaf);
-    else if constexpr (R == Resolve::Count)
-        c = scopes.lookup(leaf);
-    else
-        c = assigned_variable(leaf); // a declaration moves the epoch before it is kept
-    if constexpr (Cached) {
-        if (c) vc = {c, symbols_epoch};
+        return resolve_and_keep<R>(vc, leaf);
     } else {
         (void)vc;
+        return resolve_variable<R>(leaf);
     }
-    return c;
 }
 
 // A name operand of arithmetic read as a number.
@@ -213,7 +227,9 @@ template <bool Cached> [[gnu::always_inline]] inline bool run_numeric_inline(Num
 // x = <pure arithmetic> (kLowSetNum): the double goes straight into the variable.  False,
 // with nothing changed, where the general assignment must run.
 template <bool Cached> [[gnu::always_inline]] inline bool set_num_in_place(Node* n, double& out) {
-    if (!run_numeric_inline<Cached>(static_cast<NumStep*>(n->right->lowered), out)) return false;
+    auto* program = static_cast<NumStep*>(n->right->lowered);
+    if (!(Cached ? run_numeric_inline<true>(program, out) : run_numeric(program, out)))
+        return false;
     operation_cell<Cached, Resolve::Assign>(*static_cast<VarCache*>(n->lowered), n->left)
         ->set_num(out);
     return true;
