@@ -43,47 +43,29 @@ bool VRef::mark() {
     return true;
 }
 
-void VObjMan::add(VRef* o) {
-    o->registered_ = true;
-    o->reg_prev_ = nullptr;
-    o->reg_next_ = first;
-    if (first) first->reg_prev_ = o;
-    first = o;
-    if (++count >= threshold) [[unlikely]]
-        threshold_reached();
-}
-
-void VObjMan::remove(VRef* o) {
-    if (!o->registered_) {
-        std::fputs("Internal error in VObjMan::remove()\n", stdout);
-        return;
-    }
-    if (o->reg_prev_)
-        o->reg_prev_->reg_next_ = o->reg_next_;
-    else
-        first = o->reg_next_;
-    if (o->reg_next_) o->reg_next_->reg_prev_ = o->reg_prev_;
-    o->registered_ = false;
-    o->reg_prev_ = o->reg_next_ = nullptr;
-    --count;
+void VObjMan::not_registered() {
+    std::fputs("Internal error in VObjMan::remove()\n", stdout);
 }
 
 void VObjMan::destroy(VRef* o) {
-    if (destroying) {
-        // A string holds nothing, so its death cascades no further: it goes at once, and
-        // dropping an array of a million strings queues nothing.  So does anything when the
-        // queue cannot grow (memory is short): that may recurse, but only as deep as the nest.
-        if (o->kind == VKind::String) {
-            delete o;
-            return;
-        }
-        try {
-            death_queue().push_back(o);
-        } catch (std::bad_alloc&) {
-            delete o;
-        }
-        return;
+    // A string holds nothing, so its death cascades no further: it goes at once, and
+    // dropping an array of a million strings queues nothing.
+    if (!destroying) return destroy_outermost(o);
+    if (o->kind != VKind::String) return queue_death(o);
+    delete o;
+}
+
+void VObjMan::queue_death(VRef* o) {
+    // When the queue cannot grow (memory is short) the object goes at once: that may
+    // recurse, but only as deep as the nest.
+    try {
+        death_queue().push_back(o);
+    } catch (std::bad_alloc&) {
+        delete o;
     }
+}
+
+void VObjMan::destroy_outermost(VRef* o) {
     destroying = true;
     delete o;
     auto& q = death_queue();

@@ -45,8 +45,12 @@ struct VObjMan {
     bool destroying = false;        // an object is being destroyed; new deaths are queued
     void (*mark_roots)() = nullptr; // installed by the evaluator: marks scopes and functions
 
-    void add(VRef* o);
-    void remove(VRef* o);
+    // add and remove are inline: every object made and freed passes them.
+    inline void add(VRef* o);
+    inline void remove(VRef* o);
+    // An object whose counts reached zero.  While another object is being destroyed, a string
+    // (which holds nothing) goes at once and anything else is queued: the common death, a
+    // string of an array that dies, costs a test and the deletion.
     void destroy(VRef* o);
     void collect(bool use_roots = true);
     void maybe_collect() {
@@ -58,6 +62,9 @@ struct VObjMan {
 
 private:
     void collect_and_adjust();
+    [[gnu::noinline]] void destroy_outermost(VRef* o);
+    [[gnu::noinline]] void queue_death(VRef* o);
+    [[gnu::cold, gnu::noinline]] static void not_registered();
 };
 
 extern VObjMan objman;
@@ -119,6 +126,31 @@ private:
     VRef* reg_next_ = nullptr;
 };
 
+inline void VObjMan::add(VRef* o) {
+    o->registered_ = true;
+    o->reg_prev_ = nullptr;
+    o->reg_next_ = first;
+    if (first) first->reg_prev_ = o;
+    first = o;
+    if (++count >= threshold) [[unlikely]]
+        threshold_reached();
+}
+
+inline void VObjMan::remove(VRef* o) {
+    if (!o->registered_) [[unlikely]] {
+        not_registered();
+        return;
+    }
+    if (o->reg_prev_)
+        o->reg_prev_->reg_next_ = o->reg_next_;
+    else
+        first = o->reg_next_;
+    if (o->reg_next_) o->reg_next_->reg_prev_ = o->reg_prev_;
+    o->registered_ = false;
+    o->reg_prev_ = o->reg_next_ = nullptr;
+    --count;
+}
+
 // Releases that do not touch the object while the collector sweeps (it may be freed already).
 inline void unlock_obj(VRef* o) {
     if (!objman.sweeping) o->unlock();
@@ -142,6 +174,8 @@ public:
     VRef* obj() const { return tag_ == T_OBJECT ? obj_ : nullptr; }
 
     VKind kind() const { return is_object() ? obj_->kind : VKind::Other; }
+    // The same tag and the same bits: the same object, or the same number.
+    bool identical(const CellData& o) const { return tag_ == o.tag_ && obj_ == o.obj_; }
     VString* as_string() const;
     VArray* as_array() const;
     VHash* as_hash() const;
@@ -251,6 +285,11 @@ public:
         o.obj_ = nullptr;
     }
     explicit Cell(const Value& v) : CellData() { assign_fields(v); }
+    // A cell holding a new object (or null) without a transient count on the way in.
+    explicit Cell(VRef* o) : CellData() {
+        obj_ = o;
+        if (o) o->addref();
+    }
     ~Cell() {
         if (tag_ == T_OBJECT && obj_) release_obj(obj_);
     }

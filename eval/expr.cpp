@@ -317,13 +317,13 @@ Cell* element_in_place(const CellData& holder, const Value& idx, int line) {
 
 // h[k] op= y and a[i] op= y where the container and the index are variables or literals, the
 // element holds a number and y is pure arithmetic: nothing in between can run script code or
-// move the element, so it is updated in its cell.  False leaves everything to the general
-// path, which evaluates the same nodes again with the same results.
-bool compound_in_cell(Node* n, int op, Value& out) {
-    Node* t = n->left;
+// move the element, so it is updated in its cell.  [t] is the element, [op] the operator
+// (OP_ADD .. OP_MOD), [operand] y.  False leaves everything to the general path, which
+// evaluates the same nodes again with the same results.
+bool update_in_cell(Node* t, int op, Node* operand, Value& out) {
     double y; // first, so that a string right side (`h[k] += s`) costs no lookup here
-    if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(n->right) ||
-        !num_operand(n->right, y))
+    if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(operand) ||
+        !num_operand(operand, y))
         return false;
     Cell* holder = scopes.lookup(t->left);
     if (!holder) return false;
@@ -344,7 +344,7 @@ bool compound_in_cell(Node* n, int op, Value& out) {
     } else if (VArray* a = holder->as_array()) {
         double i;
         if (!numeric_candidate(t->right) || !num_operand(t->right, i)) return false;
-        c = a->at(array_index(Value(i), n->line));
+        c = a->at(array_index(Value(i), t->line));
     }
     double r;
     if (!c || !c->is_numeric() || !numeric_op(op, c->num(), y, r)) return false;
@@ -353,11 +353,28 @@ bool compound_in_cell(Node* n, int op, Value& out) {
     return true;
 }
 
+// Two index nodes that denote the same element while nothing runs between them: the same
+// variable indexed by the same variable or by equal literals.
+bool same_element(const Node* a, const Node* b) {
+    if (a->op != OP_INDEX || b->op != OP_INDEX || a->left->op != OP_IDENT ||
+        b->left->op != OP_IDENT || a->left->name() != b->left->name() || !a->right || !b->right)
+        return false;
+    const Node* i = a->right;
+    const Node* j = b->right;
+    if (i->op != j->op) return false;
+    switch (i->op) {
+    case OP_IDENT: return i->name() == j->name();
+    case OP_STRING: return i->str()->bytes == j->str()->bytes;
+    case OP_NUMBER: return i->number == j->number;
+    default: return false;
+    }
+}
+
 // OP_ADDEQ .. OP_USHREQ: place first, then the right side, then read, compute and write.
 [[gnu::noinline]] Value eval_compound(Node* n, VContext& ctx) {
     if (n->left->op == OP_INDEX) {
         Value r;
-        if (compound_in_cell(n, compound_operator(n->op), r)) return r;
+        if (update_in_cell(n->left, compound_operator(n->op), n->right, r)) return r;
     }
     Place p;
     getPlace(n->left, false, p, ctx);
@@ -729,6 +746,12 @@ namespace {
 }
 
 [[gnu::noinline]] Value eval_assign(Node* n, VContext& ctx) {
+    // h[k] = h[k] + y reads and writes one element: updated in its cell, found once.
+    if (Node* r = n->right; n->left->op == OP_INDEX && r->op >= OP_ADD && r->op <= OP_MOD &&
+                            same_element(n->left, r->left)) {
+        Value out;
+        if (update_in_cell(n->left, r->op, r->right, out)) return out;
+    }
     Value v = value_of(n->right, ctx); // the right side runs before the target's parts
     if (n->left->op == OP_IDENT) {
         assign_ident(n->left, v);

@@ -53,6 +53,16 @@ void bind_loop_variable(Node* var, const Value& v, VContext& ctx) {
         assign(var, v, ctx);
 }
 
+// The loop's own `var x` as the innermost scope holds it, or null: before the first
+// declaration, and when the body made x an alias of the global variable (a single-statement
+// body runs in the loop's scope, so `extern x` there turns the symbol into one).  A scope has
+// one symbol per name, so this is what a lookup of x finds first.
+Symbol* own_loop_symbol(Atom name) {
+    SymMan* top = scopes.entries.back();
+    Symbol* y = top ? top->find(name) : nullptr;
+    return y && !y->is_extern ? y : nullptr;
+}
+
 [[noreturn]] void already_declared(Atom name, int line) {
     raise(line, "Symbol %s already declared", name->chars);
 }
@@ -266,16 +276,28 @@ Value exec_foreach(Node* n, VContext& ctx) {
     if (VComObj* o = as_comobj(coll)) coll = com_to_array(o, n->line); // walks the enumeration
     VArray* a = coll.as_array();
     if (!a) raise(n->line, "Argument must be collection in foreach statement");
-    Atom name = (var->op == OP_VAR ? var->left : var)->name();
+    bool declares = var->op == OP_VAR;
+    Node* name_node = declares ? var->left : var;
+    Atom name = name_node->name();
     scopes.pushBlock();
     // The size is read again at every step: the body may grow or shrink the array.
     for (size_t i = 0; i < a->size(); ++i) {
         poll_point(n);
-        bind_loop_variable(var, Value(a->cells[i]), ctx);
+        Symbol* own = declares ? own_loop_symbol(name) : nullptr;
+        if (own) {
+            // Declaring x again in the same scope would reuse this symbol: its old value is
+            // released first, as a redeclaration does, and every name keeps what it resolves
+            // to, so the caches of the names in the body stay valid.
+            own->value.set_null();
+            own->value.set(a->cells[i]);
+        } else {
+            bind_loop_variable(var, Value(a->cells[i]), ctx);
+        }
         if (body) run_statement(body, ctx);
         // Write the loop variable back, so that assigning to it changes the element.
-        Cell* x = scopes.lookup(name);
-        if (Cell* e = a->at(static_cast<long long>(i)); e && x) e->set(*x);
+        own = declares ? own_loop_symbol(name) : nullptr;
+        Cell* x = own ? &own->value : declares ? scopes.lookup(name) : scopes.lookup(name_node);
+        if (Cell* e = a->at(static_cast<long long>(i)); e && x && !e->identical(*x)) e->set(*x);
         if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;
     }
     scopes.popScope();

@@ -153,7 +153,7 @@ void bi_split(VContext&, int line, Args a, Value& r) {
     Value out(new VArray());
     VArray* o = out.as_array();
     o->cells.reserve(pieces.size());
-    for (std::string_view p : pieces) o->cells.emplace_back(make_string(p));
+    for (std::string_view p : pieces) o->cells.emplace_back(new VString(p));
     if (pieces.capacity() > kKeptPieces) std::vector<std::string_view>().swap(pieces);
     r = std::move(out);
 }
