@@ -12,6 +12,7 @@ class VArray final : public VRef {
 public:
     VArray() : VRef(VKind::Array) {}
     explicit VArray(size_t n) : VRef(VKind::Array), cells(n) {}
+    ~VArray() override;
 
     VRef* clone() const override;
     const char* type_name() const override { return "array"; }

@@ -7,6 +7,18 @@
 
 namespace ruvo {
 
+VArray::~VArray() {
+    // A string that only this array holds dies with it, and a string holds nothing, so its
+    // death is its deletion: what the release and the registry would come to, without the
+    // calls.  While the collector sweeps, releases are off and the sweep frees the strings.
+    if (objman.sweeping) return;
+    for (Cell& c : cells)
+        if (VString* s = c.as_string(); s && s->refs == 1 && s->locks == 0) {
+            c.take_object();
+            delete s;
+        }
+}
+
 VRef* VArray::clone() const {
     auto* a = new VArray();
     a->cells = cells; // every shared object gains one refs count
@@ -35,6 +47,10 @@ bool VArray::erase(long long i) {
     if (i < 0 || static_cast<size_t>(i) >= cells.size()) return false;
     cells.erase(cells.begin() + i);
     return true;
+}
+
+bool same_long_bytes(const char* p, const char* q, size_t n) noexcept {
+    return std::memcmp(p, q, n) == 0;
 }
 
 VHash::~VHash() {

@@ -57,6 +57,10 @@ inline uint64_t hash_bytes(std::string_view s) noexcept {
     return h;
 }
 
+// memcmp of keys longer than 16 bytes, out of line: a call in the lookups themselves would
+// make them save and restore registers on every probe.
+[[gnu::noinline]] bool same_long_bytes(const char* p, const char* q, size_t n) noexcept;
+
 // Equality of two byte strings; keys of up to 16 bytes compare in at most two pairs of loads.
 inline bool same_bytes(std::string_view a, std::string_view b) noexcept {
     size_t n = a.size();
@@ -66,7 +70,7 @@ inline bool same_bytes(std::string_view a, std::string_view b) noexcept {
     auto load8 = [](const char* x) { uint64_t w; std::memcpy(&w, x, 8); return w; };
     auto load4 = [](const char* x) { uint32_t w; std::memcpy(&w, x, 4); return w; };
     if (n >= 8) {
-        if (n > 16) return std::memcmp(p, q, n) == 0;
+        if (n > 16) return same_long_bytes(p, q, n);
         return load8(p) == load8(q) && load8(p + n - 8) == load8(q + n - 8);
     }
     if (n >= 4) return load4(p) == load4(q) && load4(p + n - 4) == load4(q + n - 4);

@@ -56,9 +56,8 @@ extern StringBuffers string_buffers;
 class VString final : public VRef {
 public:
     VString() : VRef(VKind::String) {}
-    explicit VString(std::string_view s) : VRef(VKind::String), str(string_buffers.take(s.size())) {
-        str.assign(s);
-    }
+    [[gnu::always_inline]] explicit VString(std::string_view s)
+        : VRef(VKind::String), str(text_of(s)) {}
     explicit VString(std::string&& s) : VRef(VKind::String), str(std::move(s)) {}
     explicit VString(const char* s) : VString(std::string_view(s)) {}
     ~VString() override { string_buffers.keep(str); }
@@ -72,6 +71,19 @@ public:
     std::string_view view() const { return str; }
 
     std::string str;
+
+private:
+    // A copy of s: made in place when it fits inline, in a kept buffer when it does not.
+    [[gnu::always_inline]] static std::string text_of(std::string_view s) {
+        if (s.size() <= 15) [[likely]]
+            return std::string(s);
+        return long_text(s);
+    }
+    [[gnu::noinline]] static std::string long_text(std::string_view s) {
+        std::string b = string_buffers.take(s.size());
+        b.assign(s);
+        return b;
+    }
 };
 
 inline VString* CellData::as_string() const {

@@ -320,6 +320,14 @@ public:
     }
     // set() of a cell known to be null (nothing to release).
     void set_fresh(const CellData& v) { assign_fields(v); }
+    // The object of the cell, which gives up its count on it without a release (the caller
+    // takes the count over); the cell becomes null.
+    VRef* take_object() {
+        VRef* o = obj();
+        tag_ = T_OBJECT;
+        obj_ = nullptr;
+        return o;
+    }
     // Exchange two stored cells without touching any count.
     void swap(Cell& o) noexcept {
         std::swap(tag_, o.tag_);

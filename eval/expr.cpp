@@ -745,6 +745,15 @@ namespace {
     return branch ? evaluate(branch, ctx) : Value();
 }
 
+[[gnu::noinline]] Value assign_general(Node* n, VContext& ctx) {
+    Value v = value_of(n->right, ctx); // the right side runs before the target's parts
+    if (n->left->op == OP_IDENT) {
+        assign_ident(n->left, v);
+        return v;
+    }
+    return assign(n->left, std::move(v), ctx);
+}
+
 [[gnu::noinline]] Value eval_assign(Node* n, VContext& ctx) {
     // h[k] = h[k] + y reads and writes one element: updated in its cell, found once.
     if (Node* r = n->right; n->left->op == OP_INDEX && r->op >= OP_ADD && r->op <= OP_MOD &&
@@ -752,12 +761,7 @@ namespace {
         Value out;
         if (update_in_cell(n->left, r->op, r->right, out)) return out;
     }
-    Value v = value_of(n->right, ctx); // the right side runs before the target's parts
-    if (n->left->op == OP_IDENT) {
-        assign_ident(n->left, v);
-        return v;
-    }
-    return assign(n->left, std::move(v), ctx);
+    return assign_general(n, ctx);
 }
 
 } // namespace

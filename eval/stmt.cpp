@@ -293,7 +293,15 @@ Value exec_foreach(Node* n, VContext& ctx) {
         } else {
             bind_loop_variable(var, Value(a->cells[i]), ctx);
         }
-        if (body) run_statement(body, ctx);
+        if (body && body->op == OP_BLOCK) {
+            // A braced body, as run_statement would run it, without the frame of exec_block.
+            enter_node(body);
+            scopes.pushBlock();
+            execBlock(body->block(), ctx);
+            scopes.popScope();
+        } else if (body) {
+            run_statement(body, ctx);
+        }
         // Write the loop variable back, so that assigning to it changes the element.
         own = declares ? own_loop_symbol(name) : nullptr;
         Cell* x = own ? &own->value : declares ? scopes.lookup(name) : scopes.lookup(name_node);
