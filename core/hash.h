@@ -126,7 +126,7 @@ private:
     // The entry of key.  The entry found or made last is tried first, in the caller: reading
     // a key and then updating it (a test with key() before an increment) hashes it once.
     // When the key is absent, h is its hash.
-    Entry* locate(std::string_view key, uint64_t& h) {
+    [[gnu::always_inline]] Entry* locate(std::string_view key, uint64_t& h) {
         if (last_ && same_bytes(last_->first, key)) return last_;
         return locate_hashed(key, h);
     }

@@ -349,7 +349,7 @@ bool update_in_cell(Node* t, int op, Node* operand, Value& out) {
     double r;
     if (!c || !c->is_numeric() || !numeric_op(op, c->num(), y, r)) return false;
     c->set_num(r);
-    out = Value(r);
+    out.set_num(r);
     return true;
 }
 

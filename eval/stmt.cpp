@@ -57,7 +57,7 @@ void bind_loop_variable(Node* var, const Value& v, VContext& ctx) {
 // declaration, and when the body made x an alias of the global variable (a single-statement
 // body runs in the loop's scope, so `extern x` there turns the symbol into one).  A scope has
 // one symbol per name, so this is what a lookup of x finds first.
-Symbol* own_loop_symbol(Atom name) {
+[[gnu::always_inline]] inline Symbol* own_loop_symbol(Atom name) {
     SymMan* top = scopes.entries.back();
     Symbol* y = top ? top->find(name) : nullptr;
     return y && !y->is_extern ? y : nullptr;
@@ -293,15 +293,7 @@ Value exec_foreach(Node* n, VContext& ctx) {
         } else {
             bind_loop_variable(var, Value(a->cells[i]), ctx);
         }
-        if (body && body->op == OP_BLOCK) {
-            // A braced body, as run_statement would run it, without the frame of exec_block.
-            enter_node(body);
-            scopes.pushBlock();
-            execBlock(body->block(), ctx);
-            scopes.popScope();
-        } else if (body) {
-            run_statement(body, ctx);
-        }
+        if (body) run_statement(body, ctx);
         // Write the loop variable back, so that assigning to it changes the element.
         own = declares ? own_loop_symbol(name) : nullptr;
         Cell* x = own ? &own->value : declares ? scopes.lookup(name) : scopes.lookup(name_node);
