@@ -320,31 +320,44 @@ Cell* element_in_place(const CellData& holder, const Value& idx, int line) {
 // move the element, so it is updated in its cell.  [t] is the element, [op] the operator
 // (OP_ADD .. OP_MOD), [operand] y.  False leaves everything to the general path, which
 // evaluates the same nodes again with the same results.
+// The operand y of an element update: a literal in place, other arithmetic out of line.
+[[gnu::noinline]] bool update_operand_slow(Node* operand, double& y) {
+    return numeric_candidate(operand) && num_operand(operand, y);
+}
+
+// The element of array [a] that index node [i] (pure arithmetic) names, or null.
+[[gnu::noinline]] Cell* array_cell_at(VArray* a, Node* i, int line) {
+    double d;
+    if (!numeric_candidate(i) || !num_operand(i, d)) return nullptr;
+    return a->at(array_index(Value(d), line));
+}
+
 bool update_in_cell(Node* t, int op, Node* operand, Value& out) {
     double y; // first, so that a string right side (`h[k] += s`) costs no lookup here
-    if (t->left->op != OP_IDENT || !t->right || !numeric_candidate(operand) ||
-        !num_operand(operand, y))
+    if (operand->op == OP_NUMBER)
+        y = operand->number;
+    else if (!update_operand_slow(operand, y))
         return false;
+    Node* index = t->right;
+    if (t->left->op != OP_IDENT || !index) return false;
     Cell* holder = scopes.lookup(t->left);
     if (!holder) return false;
     Cell* c = nullptr;
     if (VHash* h = holder->as_hash()) {
         std::string_view key;
-        if (t->right->op == OP_STRING) {
-            key = t->right->str()->bytes;
-        } else if (t->right->op == OP_IDENT) {
-            Cell* kc = scopes.lookup(t->right);
+        if (index->op == OP_IDENT) {
+            Cell* kc = scopes.lookup(index);
             VString* k = kc ? kc->as_string() : nullptr;
             if (!k) return false;
             key = k->view();
+        } else if (index->op == OP_STRING) {
+            key = index->str()->bytes;
         } else {
             return false;
         }
         c = h->find(key);
     } else if (VArray* a = holder->as_array()) {
-        double i;
-        if (!numeric_candidate(t->right) || !num_operand(t->right, i)) return false;
-        c = a->at(array_index(Value(i), t->line));
+        c = array_cell_at(a, index, t->line);
     }
     double r;
     if (!c || !c->is_numeric() || !numeric_op(op, c->num(), y, r)) return false;
