@@ -23,15 +23,18 @@ void VObjMan::threshold_reached() {
 }
 
 namespace {
-// Objects whose mark is set but whose children are not marked yet.
+// The registry's two work lists.  Constant-initialized (an empty vector needs no code): they
+// exist before any object is made, and a use tests no guard.
+struct WorkLists {
+    std::vector<VRef*> marks;  // marked objects whose children are not marked yet
+    std::vector<VRef*> deaths; // objects that died while another was being destroyed
+};
+constinit WorkLists work_lists;
 std::vector<VRef*>& mark_worklist() {
-    static std::vector<VRef*> w;
-    return w;
+    return work_lists.marks;
 }
-// Objects that died while another object was being destroyed.
 std::vector<VRef*>& death_queue() {
-    static std::vector<VRef*> q;
-    return q;
+    return work_lists.deaths;
 }
 } // namespace
 
