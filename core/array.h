@@ -8,6 +8,18 @@
 
 namespace ruvo {
 
+// The storage of an array's cells: from the object pool while it is small (an array of a
+// line's words costs no call into the C library's allocator), from the heap beyond.
+template <class T> struct PoolAllocator {
+    using value_type = T;
+    PoolAllocator() = default;
+    template <class U> PoolAllocator(const PoolAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(object_pool.alloc(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) { object_pool.release(p, n * sizeof(T)); }
+    template <class U> bool operator==(const PoolAllocator<U>&) const { return true; }
+};
+using CellVector = std::vector<Cell, PoolAllocator<Cell>>;
+
 class VArray final : public VRef {
 public:
     VArray() : VRef(VKind::Array) {}
@@ -32,7 +44,7 @@ public:
     void resize(size_t n) { cells.resize(n); }
     bool erase(long long i);
 
-    std::vector<Cell> cells;
+    CellVector cells;
 };
 
 inline VArray* CellData::as_array() const {

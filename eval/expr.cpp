@@ -555,7 +555,7 @@ void Place::write_com(const CellData& v) {
     switch (com) {
     case ComProperty: com_set_property(o, key, {}, v, line); break;
     case ComResult: {
-        const std::vector<Cell>& kept = key_holder.as_array()->cells;
+        const CellVector& kept = key_holder.as_array()->cells;
         std::vector<Value> index(kept.begin() + 1, kept.end());
         com_set_property(o, key, index, v, line);
         break;

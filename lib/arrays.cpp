@@ -65,7 +65,7 @@ void bi_shift(VContext&, int line, Args a, Value& r) {
 
 void bi_clear(VContext&, int line, Args a, Value&) {
     if (VArray* v = a[0].as_array()) {
-        std::vector<Cell> old;
+        CellVector old;
         old.swap(v->cells);
     } else if (VHash* h = a[0].as_hash()) {
         h->clear();
@@ -174,7 +174,7 @@ void bi_cat(VContext&, int, Args a, Value& r) {
     VArray* o = out.as_array();
     for (const Value& x : a) {
         if (VArray* v = x.as_array()) {
-            std::vector<Cell> copy(v->cells); // x may be the same array twice
+            CellVector copy(v->cells); // x may be the same array twice
             for (Cell& c : copy) o->cells.push_back(std::move(c));
         } else {
             o->push(x);
@@ -214,7 +214,7 @@ void bi_splice(VContext&, int line, Args a, Value& r) {
                                      std::make_move_iterator(first + count));
     v->cells.erase(first, first + count);
     if (a.size() > 3) {
-        std::vector<Cell> ins;
+        CellVector ins;
         if (VArray* iv = a[3].as_array())
             ins = iv->cells; // may be v itself: copy before inserting
         else
@@ -298,7 +298,7 @@ void bi_sort(VContext& ctx, int line, Args a, Value&) {
         for (size_t i = 0; i < keys.size(); ++i) keys[i] = plain_form(v->cells[i]);
         merge_sort(order, [&](uint32_t x, uint32_t y) { return keys[x] < keys[y]; });
     }
-    std::vector<Cell> sorted;
+    CellVector sorted;
     sorted.reserve(order.size());
     for (uint32_t i : order) sorted.push_back(std::move(v->cells[i]));
     v->cells.swap(sorted);
