@@ -113,16 +113,23 @@ void bi_split(VContext&, int line, Args a, Value& r) {
     std::string_view rest = s->view();
     if (a.size() < 2 || a[1].as_string()) {
         std::string_view sep = a.size() < 2 ? std::string_view() : a[1].as_string()->view();
+        if (sep.size() == 1) {
+            // One byte, the common separator: one pass over the text, a piece at each
+            // separator and the rest when it is not empty.  Words are short, so the bytes are
+            // looked at in place rather than by a library call per piece.
+            const char c = sep[0];
+            const char* start = rest.data();
+            const char* end = start + rest.size();
+            for (const char* q = start; q != end; ++q)
+                if (*q == c) {
+                    pieces.emplace_back(start, static_cast<size_t>(q - start));
+                    start = q + 1;
+                }
+            if (start != end) pieces.emplace_back(start, static_cast<size_t>(end - start));
+            rest = {};
+        }
         while (!rest.empty()) {
-            // One byte, the common separator, is looked for straight away.
-            size_t p;
-            if (sep.size() == 1) {
-                const void* at = std::memchr(rest.data(), sep[0], rest.size());
-                p = at ? static_cast<size_t>(static_cast<const char*>(at) - rest.data())
-                       : std::string_view::npos;
-            } else {
-                p = find_bytes(rest, sep);
-            }
+            size_t p = find_bytes(rest, sep);
             if (p == std::string_view::npos) break;
             if (p == 0 && sep.empty()) p = sjis_char_len(rest);
             pieces.push_back(rest.substr(0, p));

@@ -66,13 +66,13 @@ void bi_keys(VContext&, int line, Args a, Value& r) {
 
 void bi_key(VContext&, int line, Args a, Value& r) {
     bool found = false;
-    if (VArray* v = a[0].as_array()) {
+    if (VHash* h = a[0].as_hash()) { // the commoner case first
+        if (VString* k = a[1].as_string()) found = h->find(k->view()) != nullptr;
+    } else if (VArray* v = a[0].as_array()) {
         if (a[1].is_numeric()) {
             double i = std::trunc(a[1].num());
             found = i >= 0 && i < static_cast<double>(v->size());
         }
-    } else if (VHash* h = a[0].as_hash()) {
-        if (VString* k = a[1].as_string()) found = h->find(k->view()) != nullptr;
     } else {
         raise_bad_type(line, "key");
     }
