@@ -180,23 +180,25 @@ namespace {
 
 // Runs a function body (it opens no scope of its own) and yields what the call returns.  A
 // `return` among the body's own statements hands its value back directly; one nested deeper
-// (in a branch or a loop) sets the context's status on the way out.
+// (in a branch or a loop) sets the context's status on the way out.  The body's own return
+// and guard statements run at the depth of the native stack that the call node was checked
+// at, so they pass the poll point without a second stack check.
 [[gnu::always_inline]] inline Value run_body(func_data* f, VContext& ctx) {
     if (!f->body) return Value();
     const std::vector<Node*>& stmts = f->body->block()->stmts;
     for (Node* s : stmts) {
         if (!s) continue;
         if (s->op == OP_RETURN) {
-            enter_node(s);
+            poll_point(s);
             return s->left ? value_of(s->left, ctx) : Value();
         }
         // A guard, `if (...) return ...;` with nothing in it that calls or declares.
         if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s)) {
-            enter_node(s);
+            poll_point(s);
             QuietBlock block;
             Node* r = s->kid(1);
             if (!s->kid(0) || condition_true(s->kid(0), ctx)) {
-                enter_node(r);
+                poll_point(r);
                 return r->left ? value_of(r->left, ctx) : Value();
             }
             if (Node* e = s->kid(2)) {
