@@ -136,6 +136,10 @@ Value eval_call(Node* n, VContext& ctx);
         if (num_operand(c->left, x) && num_operand(c->right, y))
             return compare_numbers(c->op, x, y);
     }
+    if (c->op == OP_CALL) { // `if (key(h, w))`: straight to the call routine
+        enter_node(c);
+        return truthy(eval_call(c, ctx));
+    }
     return truthy(evaluate(c, ctx));
 }
 
