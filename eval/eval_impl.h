@@ -157,6 +157,7 @@ Value exec_if(Node* n, VContext& ctx);
 Value exec_block(Node* n, VContext& ctx);
 Value exec_return(Node* n, VContext& ctx);
 Value exec_set_num(Node* n, VContext& ctx); // kLowSetNum
+Value exec_assign(Node* n, VContext& ctx);  // any other `=`
 
 // A statement of a block, loop or branch: the commonest statements go straight to their
 // routines instead of through the dispatch of evaluate().
@@ -166,9 +167,8 @@ Value exec_set_num(Node* n, VContext& ctx); // kLowSetNum
     case OP_RETURN: enter_node(s); return exec_return(s, ctx);
     case OP_BLOCK: enter_node(s); return exec_block(s, ctx);
     case OP_ASSIGN:
-        if (s->lop != kLowSetNum) return evaluate(s, ctx);
         enter_node(s);
-        return exec_set_num(s, ctx);
+        return s->lop == kLowSetNum ? exec_set_num(s, ctx) : exec_assign(s, ctx);
     default: return evaluate(s, ctx);
     }
 }

@@ -779,6 +779,10 @@ namespace {
 
 } // namespace
 
+Value exec_assign(Node* n, VContext& ctx) {
+    return eval_assign(n, ctx);
+}
+
 // x = <pure arithmetic>: the double goes straight into the variable; anything that is not a
 // number takes the general assignment, which evaluates the same nodes again.
 Value exec_set_num(Node* n, VContext& ctx) {
