@@ -16,11 +16,12 @@
 //   - `x++` and its kin on a name are marked to update a number in place.
 //
 // Nothing here resolves a variable ahead of time: a variable operand is the name node itself,
-// read through the scope stack's lookup with its own guarded cache, so eval, run-time
-// declarations and scopes behave as before.  A lowered operation that meets something that
-// is not a number gives up before it has changed anything and the node's general routine
-// runs instead, with identical results.  A node the pass has not seen (lop 0) takes the
-// general routine too.
+// read through the scope stack's lookup, so eval, run-time declarations and scopes behave as
+// before.  The records of the operations a loop runs in place have room for the variable they
+// resolved (VarCache), which a loop that calls nothing keeps while no symbol changes.  A
+// lowered operation that meets something that is not a number gives up before it has changed
+// anything and the node's general routine runs instead, with identical results.  A node the
+// pass has not seen (lop 0) takes the general routine too.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,12 @@
 // Running the numeric programs of eval/lower.h: the accumulator machine, its variable reads
 // and the remainder of numbers.
 //
-// Everything here is inline so that the routines that run a program for a statement (an
-// assignment, a loop's condition and step) hold the whole machine in their own frame instead
-// of calling into it.  A program has no side effects: reading a variable changes nothing and
-// a program that meets something it cannot compute returns false before anything has been
-// stored, so its caller can run the general routine of the same nodes with identical results.
+// Everything here is inline so that a loop's routine (eval/stmt.cpp) holds the whole machine
+// in its own frame instead of calling into it; eval/numeric.cpp holds the one out-of-line copy
+// that the rest of the evaluator calls.  A program has no side effects: reading a variable
+// changes nothing and a program that meets something it cannot compute returns false before
+// anything has been stored, so its caller can run the general routine of the same nodes with
+// identical results.
 #pragma once
 
 #include <cmath>
@@ -111,7 +112,8 @@ template <Resolve R> [[gnu::always_inline]] inline Cell* resolve_variable(Node* 
 
 // A stale VarCache: the variable found again and kept (a declaration moves the epoch before
 // it is kept).  Out of line: a loop takes it once, or after something changed the symbols.
-template <Resolve R> [[gnu::noinline, gnu::cold]] Cell* resolve_and_keep(VarCache& vc, Node* leaf) {
+template <Resolve R>
+[[gnu::noinline, gnu::cold]] Cell* resolve_and_keep(VarCache& vc, Node* leaf) {
     Cell* c = resolve_variable<R>(leaf);
     if (c) vc = {c, symbols_epoch};
     return c;
@@ -173,7 +175,8 @@ template <bool Cached, int I>
 
 // Runs a numeric program; false when a value on the way is not a number or a remainder is
 // by 0.
-template <bool Cached> [[gnu::always_inline]] inline bool run_numeric_inline(NumStep* s, double& out) {
+template <bool Cached>
+[[gnu::always_inline]] inline bool run_numeric_inline(NumStep* s, double& out) {
     double stack[kNumericStack];
     double* sp = stack; // the next free entry
     double acc = 0;
@@ -226,7 +229,8 @@ template <bool Cached> [[gnu::always_inline]] inline bool run_numeric_inline(Num
 
 // x = <pure arithmetic> (kLowSetNum): the double goes straight into the variable.  False,
 // with nothing changed, where the general assignment must run.
-template <bool Cached> [[gnu::always_inline]] inline bool set_num_in_place(Node* n, double& out) {
+template <bool Cached>
+[[gnu::always_inline]] inline bool set_num_in_place(Node* n, double& out) {
     auto* program = static_cast<NumStep*>(n->right->lowered);
     if (!(Cached ? run_numeric_inline<true>(program, out) : run_numeric(program, out)))
         return false;

@@ -103,7 +103,7 @@ namespace {
 // from one iteration to the next, so they skip the entry of a node evaluation; what they
 // cannot compute takes the general routine of the same node, which polls and checks the stack.
 //
-// A body made only of such statements ([Pure] below) calls nothing and declares at most the
+// A body made only of such statements (Body::Statement and Body::Block below) calls nothing and declares at most the
 // names it stores into, once, so the variables that the loop's parts resolve stay valid from
 // one iteration to the next and are kept in their VarCaches.  With any other body a call
 // would make them stale at every iteration, and the parts resolve their names each time.
@@ -190,9 +190,9 @@ bool lowered_compare(const Node* cond) {
     return cond && cond->lop == kLowCompareNum;
 }
 
+// Each kind of loop is a routine of its own, so that its registers serve its own iteration.
 // [Quiet]: neither the condition nor the body can call or declare, so an iteration's block
 // opens no entry and is only counted (see eval/quiet.cpp).
-// Each kind of loop is a routine of its own, so that its registers serve its own iteration.
 template <Body B, bool Quiet>
 [[gnu::noinline]] void run_while(Node* n, Node* cond, Node* body, VContext& ctx) {
     constexpr bool Pure = B != Body::General;
