@@ -42,11 +42,17 @@ using namespace ruvo;
 
 namespace {
 
+// What one script may hold beyond what was live when it started.  Only the script's run is
+// held to it: the fuzzer's own corpus and bookkeeping, which grow over a long run, and what
+// the interpreter keeps for the whole process (atoms, pooled blocks) are not the script's.
 constexpr size_t kMemoryBudget = size_t{64} << 20;
 std::atomic<size_t> live_bytes{0};
+std::atomic<bool> budget_armed{false};
+size_t run_base = 0; // live_bytes when the run began
 
 void* budgeted_new(size_t n) {
-    if (n > kMemoryBudget || live_bytes.load(std::memory_order_relaxed) + n > kMemoryBudget)
+    if (budget_armed.load(std::memory_order_relaxed) &&
+        (n > kMemoryBudget || live_bytes.load(std::memory_order_relaxed) + n > run_base + kMemoryBudget))
         return nullptr;
     void* p = std::malloc(n ? n : 1);
     if (p) live_bytes.fetch_add(__sanitizer_get_allocated_size(p), std::memory_order_relaxed);
@@ -232,10 +238,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start_run();
     set_step_budget(kStepBudget);
     watchdog->begin();
+    run_base = live_bytes.load(std::memory_order_relaxed);
+    budget_armed.store(true, std::memory_order_relaxed);
     try {
         run_text(std::string_view(reinterpret_cast<const char*>(data), size));
     } catch (const VInterrupt&) {
     }
+    budget_armed.store(false, std::memory_order_relaxed);
     watchdog->end();
     set_step_budget(0);
     end_run();
