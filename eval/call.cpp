@@ -5,7 +5,6 @@
 // transient value for the whole call, so the function stays alive even when the call
 // overwrites the variable that named it.
 #include <algorithm>
-#include <iterator>
 #include <new>
 #include <vector>
 
@@ -227,10 +226,6 @@ namespace {
     scopes.endCall(frame);
     return result;
 }
-
-} // namespace
-
-namespace {
 
 // A call of script function f.
 [[gnu::always_inline]] inline Value call_script(VContext& ctx, int line, func_data* f,

@@ -88,6 +88,15 @@ public:
     [[gnu::always_inline]] Symbol* add(Atom name);
     // Releases every symbol (their values are released).
     void clear();
+    // Releases the first [n] parameter slots, in order (nslots is already 0: a destructor
+    // that runs meanwhile finds none of them).
+    [[gnu::always_inline]] void release_params(uint32_t n) {
+        for (Symbol *p = slots_, *end = p + n; p != end; ++p) {
+            --p->name->locals;
+            p->is_extern = false;
+            p->value.set_null();
+        }
+    }
     // The empty slot kept for local [name], or null.
     Symbol* local_slot(Atom name) {
         for (uint32_t i = nslots; i < nall; ++i)
@@ -302,12 +311,7 @@ inline void SymMan::clear() {
     if (s || n) ++symbols_epoch;
     first = last = nullptr;
     nslots = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        Symbol& p = slots_[i];
-        --p.name->locals;
-        p.is_extern = false;
-        p.value.set_null();
-    }
+    release_params(n);
     while (s) {
         Symbol* n = s->next;
         if (!is_global)
@@ -358,11 +362,7 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     uint32_t n = call->nslots;
     call->nslots = 0;
     call->nall = 0;
-    for (Symbol *p = call->param(0), *end = p + n; p != end; ++p) {
-        --p->name->locals;
-        p->is_extern = false;
-        p->value.set_null();
-    }
+    call->release_params(n);
     call->next_free = scope_pools.free_scopes;
     scope_pools.free_scopes = call;
 }
