@@ -216,6 +216,11 @@ public:
         return v;
     }
     static Value null() { return Value(); }
+    // A view of a stored value that takes no count of its own.  Only a holder that knows the
+    // cell outlives the view and never destroys the view as a Value may make one (the
+    // arguments of a built-in that borrows them, eval/call.cpp).
+    struct Borrow {};
+    Value(Borrow, const CellData& c) { copy_fields(c); }
 
     Value(const Value& o) {
         copy_fields(o);

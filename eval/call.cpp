@@ -21,7 +21,7 @@ namespace ruvo {
 
 namespace {
 
-constexpr size_t kInlineArgs = 8;
+constexpr size_t kInlineArgs = kInlineCallArgs;
 
 // Argument values in the caller's frame, constructed one by one as they are evaluated.
 class InlineArgs {
@@ -45,6 +45,44 @@ private:
     alignas(Value) unsigned char raw_[kInlineArgs * sizeof(Value)];
     size_t n_ = 0;
 };
+
+// The arguments of a built-in that borrows them (func_data::borrows), all plain (variables and
+// literals): a variable's value is passed as it lies in its cell, without a count; a literal's
+// value (a new string) is held here as usual.  Reading the arguments changes nothing, so the
+// cells stay as they are until the handler returns.
+class BorrowedArgs {
+public:
+    BorrowedArgs() = default;
+    BorrowedArgs(const BorrowedArgs&) = delete;
+    BorrowedArgs& operator=(const BorrowedArgs&) = delete;
+    ~BorrowedArgs() {
+        if (held_)
+            for (size_t i = n_; i > 0; --i)
+                if (held_ & (1u << (i - 1))) data()[i - 1].~Value();
+    }
+    [[gnu::always_inline]] void push(Node* a, VContext& ctx) {
+        if (a->op == OP_IDENT)
+            if (Cell* c = scopes.lookup(a)) {
+                new (data() + n_++) Value(Value::Borrow{}, *c);
+                return;
+            }
+        new (data() + n_) Value(value_of(a, ctx));
+        held_ |= 1u << n_++;
+    }
+    std::span<Value> span() { return {data(), n_}; }
+
+private:
+    Value* data() { return std::launder(reinterpret_cast<Value*>(raw_)); }
+    alignas(Value) unsigned char raw_[kInlineArgs * sizeof(Value)];
+    uint32_t n_ = 0;
+    uint32_t held_ = 0; // the arguments held here, one bit each
+};
+
+// Whether a call of [name] reaches the function table: no variable of that name could hold
+// something callable that would shadow it.
+[[gnu::always_inline]] inline bool table_callee(Atom name) {
+    return name->func && name->locals == 0 && !(name->global && name->global->value.is_object());
+}
 
 // Each call adds two entries (static table and call scope), each open block one.
 constexpr size_t kMaxScopeDepth = 1000;
@@ -251,7 +289,42 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
     return call_script(ctx, line, f, args);
 }
 
+// The built-in that call n reaches when it borrows plain arguments, or null.
+[[gnu::always_inline]] inline func_data* find_borrowing(Node* n) {
+    uint8_t kind = quiet_kind(n);
+    if (kind < kQuietPlainCall) return nullptr;
+    Atom name = n->right->name();
+    if (!table_callee(name)) return nullptr;
+    func_data* fd = name->func->select(kind - kQuietPlainCall);
+    if (fd && fd->borrows) return fd;
+    // A callee that does not borrow is left to the general path from now on; should the name
+    // come to call one that does, the call only misses the shortcut.
+    if (fd) n->quiet = kQuietLooked;
+    return nullptr;
+}
+
+[[gnu::always_inline]] inline Value call_borrowed(Node* n, VContext& ctx, func_data* f) {
+    BorrowedArgs args;
+    for (Node* a = n->left; a; a = a->next) args.push(a, ctx);
+    return call_builtin(ctx, n->line, f, args.span());
+}
+
+// A call whose callee borrows plain arguments: found before they are read, since reading
+// them cannot change what the name calls.
+[[gnu::noinline]] Value call_borrowing(Node* n, VContext& ctx, func_data* f) {
+    return call_borrowed(n, ctx, f);
+}
+
+int borrowed_condition(Node* c, VContext& ctx) {
+    func_data* f = find_borrowing(c);
+    if (!f) return -1;
+    enter_node(c);
+    return truthy(call_borrowed(c, ctx, f));
+}
+
 Value eval_call(Node* n, VContext& ctx) {
+    if (n->quiet != kQuietLooked)
+        if (func_data* fd = find_borrowing(n)) return call_borrowing(n, ctx, fd);
     InlineArgs args;
     Node* a = n->left;
     for (; a && args.size() < kInlineArgs; a = a->next) args.push(a, ctx);
@@ -260,7 +333,7 @@ Value eval_call(Node* n, VContext& ctx) {
     // table's overload for this count, called without resolving the callee again.
     if (Node* callee = n->right; callee->op == OP_IDENT) {
         Atom name = callee->name();
-        if (name->func && name->locals == 0 && !(name->global && name->global->value.is_object()))
+        if (table_callee(name))
             if (func_data* fd = name->func->select(static_cast<int>(args.size()))) {
                 if (fd->builtin) return call_builtin(ctx, n->line, fd, args.span());
                 return call_script(ctx, n->line, fd, args.span());

@@ -33,6 +33,8 @@ inline bool truthy(const CellData& v) {
 // nodes is safe: they allocate nothing.  The classification is made once per node and kept
 // in `aux`; the height bound keeps classification and computation shallow on the stack.
 inline constexpr uint32_t kAuxClassified = 1, kAuxNumeric = 2; // the height sits above bit 8
+// An assignment `h[k] = h[k] op y` looked at once: whether it has that shape (eval/expr.cpp).
+inline constexpr uint32_t kAuxUpdateKnown = 1u << 30, kAuxElementUpdate = 1u << 31;
 
 void classify_numeric(Node* n);
 inline bool numeric_candidate(Node* n) {
@@ -112,6 +114,11 @@ inline bool compare_numbers(int op, double x, double y) {
 
 // Calls (eval/call.cpp).
 Value eval_call(Node* n, VContext& ctx);
+struct func_data;
+// A condition that is a call of a built-in borrowing its plain arguments (kQuietPlainCall,
+// func_data::borrows): whether the built-in's result is true, or -1 when the call does not
+// reach such a built-in (nothing has run then).
+int borrowed_condition(Node* c, VContext& ctx);
 
 // The value of an operand, argument or right side: literals, variables, arithmetic and calls
 // are computed in place or go straight to their routine, everything else through evaluate().
@@ -149,8 +156,20 @@ Value eval_call(Node* n, VContext& ctx);
 // Whether nothing in the statement n (its own subtree) can call a function or declare a
 // variable; see eval/quiet.cpp.
 bool compute_quiet(Node* n);
+inline constexpr uint8_t kQuietYes = 2;
 inline bool is_quiet(Node* n) {
-    return n->quiet ? n->quiet == 2 : compute_quiet(n);
+    return n->quiet ? n->quiet == kQuietYes : compute_quiet(n);
+}
+// What more is known of a node that is not quiet, kept in the same field: nothing
+// (kQuietLooked); an `if` whose only call is its condition, a call with plain arguments
+// (kQuietCallCondition); a block that can have nothing declared in it (kQuietOwnEntries); a
+// call by name whose arguments, kQuietPlainCall + their count, are variables and literals.
+inline constexpr uint8_t kQuietLooked = 3, kQuietCallCondition = 4, kQuietOwnEntries = 5,
+                         kQuietPlainCall = 16;
+inline constexpr uint8_t kInlineCallArgs = 8; // arguments a call keeps in its own frame
+uint8_t refine_quiet(Node* n);
+inline uint8_t quiet_kind(Node* n) {
+    return n->quiet > kQuietYes ? n->quiet : refine_quiet(n);
 }
 
 Value exec_if(Node* n, VContext& ctx);

@@ -767,12 +767,25 @@ namespace {
     return assign(n->left, std::move(v), ctx);
 }
 
+// Whether assignment n is h[k] = h[k] + y (or - * / %), decided once and kept in `aux`.
+[[gnu::noinline]] bool classify_update(Node* n) {
+    Node* r = n->right;
+    bool update = n->left->op == OP_INDEX && r->op >= OP_ADD && r->op <= OP_MOD &&
+                  same_element(n->left, r->left);
+    n->aux |= kAuxUpdateKnown | (update ? kAuxElementUpdate : 0);
+    return update;
+}
+
+[[gnu::always_inline]] inline bool element_update(Node* n) {
+    if (n->aux & kAuxUpdateKnown) return n->aux & kAuxElementUpdate;
+    return classify_update(n);
+}
+
 [[gnu::noinline]] Value eval_assign(Node* n, VContext& ctx) {
     // h[k] = h[k] + y reads and writes one element: updated in its cell, found once.
-    if (Node* r = n->right; n->left->op == OP_INDEX && r->op >= OP_ADD && r->op <= OP_MOD &&
-                            same_element(n->left, r->left)) {
+    if (element_update(n)) {
         Value out;
-        if (update_in_cell(n->left, r->op, r->right, out)) return out;
+        if (update_in_cell(n->left, n->right->op, n->right->right, out)) return out;
     }
     return assign_general(n, ctx);
 }

@@ -141,6 +141,7 @@ void FuncMan::registerBuiltins(std::span<const BuiltinDef> family) {
         f->pooled = true;
         f->handler = d.handler;
         f->argc = d.count;
+        f->borrows = d.borrows;
         if (!name->func) {
             auto* info = new (builtin_storage.take<FuncInfo>()) FuncInfo(name);
             info->pooled = true;

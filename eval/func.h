@@ -33,16 +33,20 @@ using BuiltinHandler = void (*)(VContext& ctx, int line, std::span<Value> args, 
 // One registration of a built-in, as the families list them ({"len", 1, bi_len}).  The name's
 // length and atom hash are computed when the program is compiled.
 struct BuiltinDef {
-    consteval BuiltinDef(const char* n, int c, BuiltinHandler h)
+    consteval BuiltinDef(const char* n, int c, BuiltinHandler h, bool b = false)
         : name(n), count(c), handler(h), len(static_cast<uint32_t>(std::string_view(n).size())),
-          hash(atom_hash(n)) {}
+          hash(atom_hash(n)), borrows(b) {}
 
     const char* name;
     int count; // -1: any number of arguments
     BuiltinHandler handler;
     uint32_t len;
     uint32_t hash;
+    bool borrows; // see func_data::borrows
 };
+
+// The mark of a registration whose handler may borrow its arguments (func_data::borrows).
+inline constexpr bool kBorrowsArgs = true;
 
 struct func_data {
     func_data() = default;
@@ -63,6 +67,11 @@ struct func_data {
     // A built-in of the vocabulary: it lives in storage the registration keeps for the
     // whole process and is never destroyed.
     bool pooled = false;
+    // A built-in that runs no script code, writes no variable, releases nothing the script
+    // holds and leaves its argument values as they are (no move, no assignment): an argument
+    // that is a variable may be passed as it lies in the variable's cell, without a count of
+    // its own, since nothing can change that cell before the handler returns.
+    bool borrows = false;
     // Script functions: whether the parameters are in slots (at most kParamSlots, no name
     // twice) and the body's name nodes know them; decided on the first call.  The slots left
     // over go to names that the body's own `var` statements declare (see eval/scope.h).

@@ -5,13 +5,21 @@
 // toward the recursion limit, through ScopeStack::quiet (a destructor that the collector or a
 // release runs meanwhile is a call and sees the same depth as before).  A quiet block `{...}`
 // opens no entry either.
+//
+// What is not quiet is looked at once more where that pays (see quiet_kind below): an `if`
+// whose only call is its condition, a call of a built-in that borrows its arguments
+// (func_data::borrows) with variables and literals for arguments, opens no entry while the
+// name still calls that built-in; a block whose every statement is quiet or opens its own
+// entry (an if, a loop other than foreach, a block) can have nothing declared in it, so it
+// opens none either.  foreach is not among them: its collection is computed in the
+// enclosing block.
 #include "eval/eval_impl.h"
 
 namespace ruvo {
 
 namespace {
 
-constexpr uint8_t kQuietUnknown = 0, kQuietNo = 1, kQuietYes = 2; // is_quiet() knows kQuietYes
+constexpr uint8_t kQuietUnknown = 0, kQuietNo = 1;
 
 // Operators and statements that run no script code and declare nothing of their own.
 bool quiet_op(int op) {
@@ -59,6 +67,55 @@ bool quiet_node(Node* n, int depth) {
 
 bool compute_quiet(Node* n) {
     return quiet_node(n, 0);
+}
+
+namespace {
+
+// An argument that is read without any effect: a variable or a literal.
+bool plain_argument(const Node* a) {
+    switch (a->op) {
+    case OP_IDENT: case OP_NUMBER: case OP_STRING: case OP_NULL: case OP_TRUE: case OP_FALSE:
+        return true;
+    default: return false;
+    }
+}
+
+// Statements that open their own scope entry (or are counted quiet blocks) before they
+// evaluate anything, so that nothing they run declares into the enclosing block.
+bool opens_own_entry(const Node* s) {
+    switch (s->op) {
+    case OP_IF: case OP_WHILE: case OP_DOWHILE: case OP_FOR: case OP_BLOCK: return true;
+    default: return false;
+    }
+}
+
+uint8_t refine(Node* n) {
+    if (n->op == OP_CALL) {
+        if (!n->right || n->right->op != OP_IDENT) return kQuietLooked;
+        uint8_t count = 0;
+        for (Node* a = n->left; a; a = a->next)
+            if (!plain_argument(a) || ++count > kInlineCallArgs) return kQuietLooked;
+        return static_cast<uint8_t>(kQuietPlainCall + count);
+    }
+    if (n->op == OP_IF && n->data) {
+        Node* c = n->kid(0);
+        bool branches = (!n->kid(1) || is_quiet(n->kid(1))) && (!n->kid(2) || is_quiet(n->kid(2)));
+        return c && branches && quiet_kind(c) >= kQuietPlainCall ? kQuietCallCondition : kQuietLooked;
+    }
+    if (n->op == OP_BLOCK && n->data) {
+        for (Node* st : n->block()->stmts)
+            if (st && !opens_own_entry(st) && !is_quiet(st)) return kQuietLooked;
+        return kQuietOwnEntries;
+    }
+    return kQuietLooked;
+}
+
+} // namespace
+
+uint8_t refine_quiet(Node* n) {
+    if (!n->quiet) compute_quiet(n);
+    if (n->quiet == kQuietYes) return n->quiet;
+    return n->quiet = refine(n);
 }
 
 } // namespace ruvo

@@ -67,10 +67,27 @@ void bind_loop_variable(Node* var, const Value& v, VContext& ctx) {
     raise(line, "Symbol %s already declared", name->chars);
 }
 
+// A block that opens no scope entry (quiet, or every statement opens its own).
+bool block_without_entry(Node* n) {
+    return is_quiet(n) || quiet_kind(n) == kQuietOwnEntries;
+}
+
+// The one statement of a braced body that opens no entry, or null.
+Node* sole_statement(Node* body) {
+    if (!body || body->op != OP_BLOCK || !body->data || !block_without_entry(body)) return nullptr;
+    Node* only = nullptr;
+    for (Node* s : body->block()->stmts)
+        if (s) {
+            if (only) return nullptr;
+            only = s;
+        }
+    return only;
+}
+
 } // namespace
 
 Value exec_block(Node* n, VContext& ctx) {
-    if (is_quiet(n)) {
+    if (block_without_entry(n)) {
         QuietBlock block;
         return execBlock(n->block(), ctx);
     }
@@ -86,6 +103,15 @@ Value exec_if(Node* n, VContext& ctx) {
         Node* branch = condition_holds(n->kid(0), ctx) ? n->kid(1) : n->kid(2);
         if (branch) run_statement(branch, ctx);
         return Value();
+    }
+    // `if (key(h, w)) ...`: a condition that calls a built-in borrowing its arguments, and
+    // quiet branches, can declare nothing either.
+    if (quiet_kind(n) == kQuietCallCondition) {
+        QuietBlock block;
+        if (int truth = borrowed_condition(n->kid(0), ctx); truth >= 0) {
+            if (Node* branch = truth ? n->kid(1) : n->kid(2)) run_statement(branch, ctx);
+            return Value();
+        }
     }
     scopes.pushBlock();
     Node* branch = condition_holds(n->kid(0), ctx) ? n->kid(1) : n->kid(2);
@@ -279,11 +305,21 @@ Value exec_foreach(Node* n, VContext& ctx) {
     bool declares = var->op == OP_VAR;
     Node* name_node = declares ? var->left : var;
     Atom name = name_node->name();
+    // A braced body that opens no entry of its own (see exec_block) with one statement: the
+    // statement runs in a counted block, as exec_block would run it.
+    Node* only = sole_statement(body);
     scopes.pushBlock();
+    // The loop's own symbol stays what it is while no symbol anywhere changes (every
+    // declaration, extern and call moves the epoch), so it is looked up again only then.
+    Symbol* own = nullptr;
+    uint64_t own_epoch = 0;
     // The size is read again at every step: the body may grow or shrink the array.
     for (size_t i = 0; i < a->size(); ++i) {
         poll_point(n);
-        Symbol* own = declares ? own_loop_symbol(name) : nullptr;
+        if (!declares)
+            own = nullptr;
+        else if (!own || own_epoch != symbols_epoch)
+            own = own_loop_symbol(name);
         if (own) {
             // Declaring x again in the same scope would reuse this symbol: its old value is
             // released first, as a redeclaration does, and every name keeps what it resolves
@@ -293,9 +329,16 @@ Value exec_foreach(Node* n, VContext& ctx) {
         } else {
             bind_loop_variable(var, Value(a->cells[i]), ctx);
         }
-        if (body) run_statement(body, ctx);
+        own_epoch = symbols_epoch;
+        if (only) {
+            QuietBlock block;
+            run_statement(only, ctx);
+        } else if (body) {
+            run_statement(body, ctx);
+        }
         // Write the loop variable back, so that assigning to it changes the element.
-        own = declares ? own_loop_symbol(name) : nullptr;
+        if (declares && (!own || own_epoch != symbols_epoch)) own = own_loop_symbol(name);
+        own_epoch = symbols_epoch;
         Cell* x = own ? &own->value : declares ? scopes.lookup(name) : scopes.lookup(name_node);
         if (Cell* e = a->at(static_cast<long long>(i)); e && x && !e->identical(*x)) e->set(*x);
         if (ctx.status != VContext::Normal && !loop_goes_on(ctx)) break;

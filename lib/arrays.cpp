@@ -401,7 +401,7 @@ void bi_rmap(VContext& ctx, int line, Args a, Value& r) {
 constexpr BuiltinDef kArrays[] = {
     {"push", 2, bi_push},     {"pop", 1, bi_pop},       {"unshift", 2, bi_unshift},
     {"shift", 1, bi_shift},   {"clear", 1, bi_clear},   {"erase", 2, bi_erase},
-    {"split", 1, bi_split},   {"split", 2, bi_split},   {"join", 1, bi_join},
+    {"split", 1, bi_split, kBorrowsArgs}, {"split", 2, bi_split, kBorrowsArgs},   {"join", 1, bi_join},
     {"join", 2, bi_join},     {"cat", -1, bi_cat},      {"slice", 2, bi_slice},
     {"slice", 3, bi_slice},   {"splice", 2, bi_splice}, {"splice", 3, bi_splice},
     {"splice", 4, bi_splice}, {"resize", 2, bi_resize}, {"resize", 3, bi_resize},

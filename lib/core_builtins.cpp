@@ -216,8 +216,8 @@ void bi_convnum(VContext&, int, Args a, Value& r) {
 }
 
 constexpr BuiltinDef kCore[] = {
-    {"type", 1, bi_type},      {"copy", 1, bi_copy},      {"len", 1, bi_len},
-    {"keys", 1, bi_keys},      {"key", 2, bi_key},        {"gc", 0, bi_gc},
+    {"type", 1, bi_type},      {"copy", 1, bi_copy},      {"len", 1, bi_len, kBorrowsArgs},
+    {"keys", 1, bi_keys},      {"key", 2, bi_key, kBorrowsArgs},        {"gc", 0, bi_gc},
     {"error", -1, bi_error},   {"errorf", -1, bi_errorf}, {"exit", 0, bi_exit},
     {"exit", 1, bi_exit},      {"system", 0, bi_system},  {"system", 1, bi_system},
     {"eval", 1, bi_eval},      {"strict", 1, bi_strict},  {"array", -1, bi_array},
