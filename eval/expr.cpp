@@ -781,7 +781,7 @@ namespace {
     return classify_update(n);
 }
 
-[[gnu::noinline]] Value eval_assign(Node* n, VContext& ctx) {
+[[gnu::always_inline]] inline Value assignment(Node* n, VContext& ctx) {
     // h[k] = h[k] + y reads and writes one element: updated in its cell, found once.
     if (element_update(n)) {
         Value out;
@@ -790,10 +790,14 @@ namespace {
     return assign_general(n, ctx);
 }
 
+[[gnu::noinline]] Value eval_assign(Node* n, VContext& ctx) {
+    return assignment(n, ctx);
+}
+
 } // namespace
 
 Value exec_assign(Node* n, VContext& ctx) {
-    return eval_assign(n, ctx);
+    return assignment(n, ctx);
 }
 
 // x = <pure arithmetic>: the double goes straight into the variable; anything that is not a

@@ -113,8 +113,10 @@ uint8_t refine(Node* n) {
 } // namespace
 
 uint8_t refine_quiet(Node* n) {
-    if (!n->quiet) compute_quiet(n);
-    if (n->quiet == kQuietYes) return n->quiet;
+    if (n->op != OP_CALL) { // a call is never quiet
+        if (!n->quiet) compute_quiet(n);
+        if (n->quiet == kQuietYes) return n->quiet;
+    }
     return n->quiet = refine(n);
 }
 
