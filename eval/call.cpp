@@ -227,7 +227,10 @@ namespace {
         if (!s) continue;
         if (s->op == OP_RETURN) {
             poll_point(s);
-            return s->left ? value_of(s->left, ctx) : Value();
+            Node* e = s->left;
+            if (!e) return Value();
+            if (e->op >= OP_ADD && e->op <= OP_MUL && e->lop == kLowPlain) return arith_of(e, ctx);
+            return value_of(e, ctx);
         }
         // A guard, `if (...) return ...;` with nothing in it that calls or declares.
         if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s)) {

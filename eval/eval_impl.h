@@ -35,6 +35,8 @@ inline bool truthy(const CellData& v) {
 inline constexpr uint32_t kAuxClassified = 1, kAuxNumeric = 2; // the height sits above bit 8
 // An assignment `h[k] = h[k] op y` looked at once: whether it has that shape (eval/expr.cpp).
 inline constexpr uint32_t kAuxUpdateKnown = 1u << 30, kAuxElementUpdate = 1u << 31;
+// A lowered operator node that is a name plus, minus or times a number literal (`n - 1`).
+inline constexpr uint32_t kAuxNameOpConstant = 64;
 
 void classify_numeric(Node* n);
 inline bool numeric_candidate(Node* n) {
@@ -43,6 +45,11 @@ inline bool numeric_candidate(Node* n) {
 }
 // Computes a numeric candidate; false when a value on the way is not a number.
 bool eval_num(Node* n, double& out);
+// run_numeric_inline<false> (eval/numeric.h) for the expressions outside the loops that run
+// their programs in place (eval/numeric.cpp: a file of its own, so that the machine's many
+// variable reads do not use up the room the compiler leaves for inlining in the evaluator's
+// other files).
+bool run_numeric(NumStep* s, double& out);
 
 // The variable a name operand of arithmetic reads, or null when it is undeclared.  A name
 // that no scope but the global one holds is its global variable wherever it is read (a
@@ -129,11 +136,39 @@ int borrowed_condition(Node* c, VContext& ctx);
     } else if (c->op == OP_CALL) {
         enter_node(c);
         return eval_call(c, ctx);
-    } else if (numeric_candidate(c)) {
+    } else if (c->lop == kLowNumeric) {
+        double d;
+        if (c->aux & kAuxNameOpConstant) { // `n - 1`: no program to run
+            if (cell_number(read_variable(c->left), d)) {
+                double k = c->right->number;
+                return Value(c->op == OP_ADD ? d + k : c->op == OP_SUB ? d - k : d * k);
+            }
+        } else if (run_numeric(static_cast<NumStep*>(c->lowered), d)) {
+            return Value(d);
+        }
+    } else if (c->lop == kLowUnset && numeric_candidate(c)) {
         double d;
         if (eval_num(c, d)) return Value(d);
     }
     return evaluate(c, ctx);
+}
+
+// A + - * node of numbers, or one whose operands are not both numbers: the general rules
+// (string concatenation, the errors), given the two operands' values.
+Value arith_values(Node* n, const Value& a, const Value& b);
+// The rest of the general evaluation of a + - * / % node once its left operand [a] is known.
+Value arith_after_left(Node* n, Value& a, VContext& ctx);
+
+// The value of a + - * node that is not pure arithmetic (`fib(n - 1) + fib(n - 2)`), without
+// a routine of its own when both operands turn out to be numbers.  Every operand that is a
+// call passes the call node's poll point and stack check.
+[[gnu::always_inline]] inline Value arith_of(Node* e, VContext& ctx) {
+    Value a = value_of(e->left, ctx);
+    if (!a.is_numeric()) return arith_after_left(e, a, ctx);
+    Value b = value_of(e->right, ctx);
+    if (!b.is_numeric()) return arith_values(e, a, b);
+    double x = a.num(), y = b.num();
+    return Value(e->op == OP_ADD ? x + y : e->op == OP_SUB ? x - y : x * y);
 }
 
 // The truth of a condition; a comparison of numbers is decided in place.

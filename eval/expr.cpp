@@ -660,17 +660,19 @@ void stack_exhausted(int line) {
     raise(line, "Recursion limit exceeded");
 }
 
+Value arith_values(Node* n, const Value& a, const Value& b) {
+    if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())
+        return concat_plain(a, b);
+    return binary(n->op, a, b, n->line);
+}
+
 namespace {
 
 // The cases of evaluate() that need locals live in functions of their own, so that evaluate
 // itself is a thin dispatcher: little to save on entry, and its calls become jumps.
 
-[[gnu::noinline]] Value eval_arith(Node* n, VContext& ctx) {
-    if (n->op <= OP_MOD && numeric_candidate(n)) {
-        double d;
-        if (eval_num(n, d)) return Value(d);
-    }
-    Value a = value_of(n->left, ctx);
+// The rest of an arithmetic node's evaluation once its left operand [a] is known.
+[[gnu::always_inline]] inline Value arith_rest(Node* n, Value& a, VContext& ctx) {
     // A string that only this temporary holds (the result of a literal or of the `+`
     // before it) takes the right side in place: a chain a + b + c + ... builds one string.
     // A literal on the right is appended from its bytes, without a string object of its own.
@@ -694,9 +696,16 @@ namespace {
         }
         return a;
     }
-    if (n->op == OP_ADD && (a.as_string() || b.as_string()) && !a.as_array() && !b.as_array())
-        return concat_plain(a, b);
-    return binary(n->op, a, b, n->line);
+    return arith_values(n, a, b);
+}
+
+[[gnu::noinline]] Value eval_arith(Node* n, VContext& ctx) {
+    if (n->op <= OP_MOD && numeric_candidate(n)) {
+        double d;
+        if (eval_num(n, d)) return Value(d);
+    }
+    Value a = value_of(n->left, ctx);
+    return arith_rest(n, a, ctx);
 }
 
 // A comparison with a string literal on one side (`(line = gets()) != ""`): when the other
@@ -795,6 +804,10 @@ namespace {
 }
 
 } // namespace
+
+Value arith_after_left(Node* n, Value& a, VContext& ctx) {
+    return arith_rest(n, a, ctx);
+}
 
 Value exec_assign(Node* n, VContext& ctx) {
     return assignment(n, ctx);

@@ -87,6 +87,10 @@ void lower_numeric(Node* n) {
     std::memcpy(code, steps.data(), bytes);
     n->lowered = code;
     n->lop = kLowNumeric;
+    if (steps.size() == 3 && steps[0].op == NumStep::LoadV &&
+        (steps[1].op == NumStep::AddK || steps[1].op == NumStep::SubK ||
+         steps[1].op == NumStep::MulK))
+        n->aux |= kAuxNameOpConstant;
 }
 
 bool numeric_operator(Node* n) {

@@ -84,10 +84,6 @@ inline constexpr int kNumericStack = kNumericHeight + 2;
 // declares an undeclared name).
 enum class Resolve { Read, Count, Assign };
 
-// run_numeric_inline<false> for the expressions outside the loops that run their programs in
-// place (eval/numeric.cpp: a file of its own, so that the machine's many variable reads do
-// not use up the room the compiler leaves for inlining in the evaluator's other files).
-bool run_numeric(NumStep* s, double& out);
 
 // The variable an assignment to name node [n] stores into: assigning to an undeclared name
 // declares it in the current call (outside strict mode).
