@@ -198,7 +198,15 @@ void mark_param_slots(func_data* f) {
 // Before the first call: the parameter slots and the lowered form of the body.
 [[gnu::noinline]] void prepare_body(func_data* f) {
     mark_param_slots(f);
-    if (f->body) lower_tree(f->body);
+    if (!f->body) return;
+    lower_tree(f->body);
+    for (Node* s : f->body->block()->stmts) {
+        if (!s) continue;
+        if (s->op == OP_RETURN)
+            s->lop = kLowBodyReturn;
+        else if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s))
+            s->lop = kLowBodyGuard;
+    }
 }
 
 } // namespace
@@ -225,15 +233,14 @@ namespace {
     const std::vector<Node*>& stmts = f->body->block()->stmts;
     for (Node* s : stmts) {
         if (!s) continue;
-        if (s->op == OP_RETURN) {
+        if (s->lop == kLowBodyReturn) {
             poll_point(s);
             Node* e = s->left;
             if (!e) return Value();
             if (e->op >= OP_ADD && e->op <= OP_MUL && e->lop == kLowPlain) return arith_of(e, ctx);
             return value_of(e, ctx);
         }
-        // A guard, `if (...) return ...;` with nothing in it that calls or declares.
-        if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s)) {
+        if (s->lop == kLowBodyGuard) {
             poll_point(s);
             QuietBlock block;
             Node* r = s->kid(1);

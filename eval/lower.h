@@ -42,6 +42,11 @@ enum LowOp : uint8_t {
     kLowSetNum,       // name = pure arithmetic (an operator node, not a bare leaf); the
                       // right side holds its program, the node a VarCache of the name
     kLowIncVar,       // ++ or -- of a name; a VarCache of the name
+    // Statements of a function body's own block, marked before its first call (see run_body
+    // in eval/call.cpp): a `return`, and a guard `if (...) return ...;` (else branch
+    // allowed) in which nothing can call or declare.
+    kLowBodyReturn,
+    kLowBodyGuard,
 };
 
 // A variable as a lowered operation of a loop last resolved it: valid while symbols_epoch
