@@ -84,6 +84,20 @@ private:
     return name->func && name->locals == 0 && !(name->global && name->global->value.is_object());
 }
 
+// The overload a call node by name with [count] arguments calls, kept in the node (null:
+// none, the general resolution reports it).
+[[gnu::noinline]] void resolve_callee(Node* n, Atom name, size_t count) {
+    n->cache = name->func ? name->func->select(static_cast<int>(count)) : nullptr;
+    n->cache_epoch = functions_version;
+}
+
+// The table's overload that call node [n] of [name] with [count] arguments reaches.
+[[gnu::always_inline]] inline func_data* table_overload(Node* n, Atom name, size_t count) {
+    if (n->cache_epoch != functions_version) [[unlikely]]
+        resolve_callee(n, name, count);
+    return static_cast<func_data*>(n->cache);
+}
+
 // Each call adds two entries (static table and call scope), each open block one.
 constexpr size_t kMaxScopeDepth = 1000;
 
@@ -305,7 +319,7 @@ Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args)
     if (kind < kQuietPlainCall) return nullptr;
     Atom name = n->right->name();
     if (!table_callee(name)) return nullptr;
-    func_data* fd = name->func->select(kind - kQuietPlainCall);
+    func_data* fd = table_overload(n, name, kind - kQuietPlainCall);
     if (fd && fd->borrows) return fd;
     // A callee that does not borrow is left to the general path from now on; should the name
     // come to call one that does, the call only misses the shortcut.
@@ -340,14 +354,15 @@ Value eval_call(Node* n, VContext& ctx) {
     for (; a && args.size() < kInlineArgs; a = a->next) args.push(a, ctx);
     if (a) return call_long(n, ctx, args, a);
     // A function called by name, with no variable of that name that could shadow it, is the
-    // table's overload for this count, called without resolving the callee again.
+    // table's overload for this count, which the call node keeps while the table is unchanged.
     if (Node* callee = n->right; callee->op == OP_IDENT) {
         Atom name = callee->name();
-        if (table_callee(name))
-            if (func_data* fd = name->func->select(static_cast<int>(args.size()))) {
+        if (table_callee(name)) {
+            if (func_data* fd = table_overload(n, name, args.size())) {
                 if (fd->builtin) return call_builtin(ctx, n->line, fd, args.span());
                 return call_script(ctx, n->line, fd, args.span());
             }
+        }
     }
     return dispatch(n, ctx, args.span());
 }

@@ -62,6 +62,7 @@ void FuncInfo::release() {
 }
 
 void FuncInfo::add(func_data* f) {
+    ++functions_version;
     for (auto it = overloads.begin(); it != overloads.end(); ++it) {
         if ((*it)->argc == f->argc) {
             retire_overload(*it);
@@ -152,6 +153,7 @@ void FuncMan::registerBuiltins(std::span<const BuiltinDef> family) {
 }
 
 void FuncMan::enter(FuncInfo* info) {
+    ++functions_version;
     info->refs = 1;
     info->name->func = info;
     table_.push_back(info);
@@ -177,6 +179,7 @@ int FuncMan::mainArity() const {
 }
 
 void FuncMan::clearFunctions() {
+    ++functions_version;
     auto t = std::move(table_);
     table_.clear();
     for (FuncInfo* info : t) {

@@ -81,6 +81,10 @@ struct func_data {
     Atom slot_names[8] = {};
 };
 
+// Moves whenever the function table changes: an overload added or replaced, a name entered,
+// the table cleared.  A call site keeps the overload it resolved while this stays.
+inline uint64_t functions_version = 1;
+
 // Destroys f now, or, while it is running, keeps it until purge_retired_overloads().
 void retire_overload(func_data* f);
 

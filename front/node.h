@@ -177,7 +177,8 @@ struct token_tag__ {
     token_tag__* right = nullptr;
     token_tag__* next = nullptr;
     // A name's variable as last resolved, valid while the set of symbols has not changed
-    // since (see eval/scope.h).
+    // since (see eval/scope.h); a call's overload, valid while the function table has not
+    // changed (see eval/func.h).
     void* cache = nullptr;
     uint64_t cache_epoch = 0;
     // The evaluator's lowered form of this node (see eval/lower.h): how it is executed, and
