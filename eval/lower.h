@@ -50,9 +50,10 @@ enum LowOp : uint8_t {
 };
 
 // A variable as a lowered operation of a loop last resolved it: valid while symbols_epoch
-// (eval/scope.h) has not moved since, which every declaration, every scope that ends with
-// symbols in it and every call's start and end move.  Only loops whose body cannot call
-// anything use these (see exec_for): elsewhere every call would make them stale.
+// (eval/scope.h), the running call's version of its symbols, has not moved since, which
+// every declaration and every scope that ends with symbols in it move (a call runs under a
+// version of its own and gives its caller's back).  Only loops whose body cannot call
+// anything use these (see exec_for).
 struct VarCache {
     Cell* cell;
     uint64_t epoch; // 0: never resolved (the epoch starts at 1)

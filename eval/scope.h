@@ -44,12 +44,19 @@ namespace ruvo {
 
 struct func_data;
 
-// Changes whenever a symbol is added to or removed from any scope and whenever a call begins
-// or ends (a call sees none of its caller's symbols, even when it runs the same function).  What a
-// name resolves to depends only on the symbols visible from where it is read, so a name node
-// may keep the cell it found until this changes (a loop whose body declares nothing resolves
-// its names once).
+// The version of the running call's symbols: what a name resolves to depends only on the
+// symbols visible from where it is read, so a name node may keep the cell it found (a loop
+// whose body declares nothing resolves its names once) until this changes.  Every call begins
+// with a version of its own, never used before; a symbol added to or removed from the running
+// call's scopes gives it a new one; when the call ends, its caller's version is back, because
+// nothing a call does can change what its caller's names resolve to: a call declares only in
+// its own scopes, and what it may add to a static table or to the global scope (the last
+// places a walk looks) cannot hide a symbol the caller found.  Only a symbol found is ever
+// kept, never the absence of one.
 inline uint64_t symbols_epoch = 1;
+// Where new versions come from.
+inline uint64_t epoch_source = 1;
+inline void fresh_epoch() { symbols_epoch = ++epoch_source; }
 
 // Declarations in the running call that could hide one of its parameters (see above);
 // saved and reset by every call, restored when it ends.
@@ -86,8 +93,9 @@ public:
     }
     // A fresh symbol (an old one of the same name is reused, its value null).
     [[gnu::always_inline]] Symbol* add(Atom name);
-    // Releases every symbol (their values are released).
-    void clear();
+    // Releases every symbol (their values are released).  [visible]: the scope is one the
+    // running call can see, whose end moves its version.
+    void clear(bool visible = true);
     // Releases the first [n] parameter slots, in order (nslots is already 0: a destructor
     // that runs meanwhile finds none of them).
     [[gnu::always_inline]] void release_params(uint32_t n) {
@@ -127,6 +135,7 @@ public:
     int kind;
     Symbol* first = nullptr;
     Symbol* last = nullptr;
+    uint64_t saved_epoch = 0;     // call scopes: the caller's symbols_epoch
     uint32_t saved_base = 0;      // call scopes: the caller's base
     uint32_t saved_shadowing = 0; // call scopes: the caller's frame_shadowing
     Symbol* saved_params = nullptr; // call scopes: the caller's parameter slots
@@ -196,7 +205,7 @@ struct ScopeStack {
     [[gnu::always_inline]] Cell* lookup(Node* n) {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
-        // A parameter: the cache goes stale at every call, the slot does not.
+        // A parameter: the cache belongs to one call, the slot to every call.
         if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0) {
             Symbol* p = &params[(slot >> kAuxSlotShift) - 1]; // an extern counts as shadowing
             if (p->name) return &p->value;                    // a local not declared yet: by name
@@ -275,14 +284,14 @@ inline SymMan* alloc_scope(int kind) {
 
 // The scope goes back to the pool after its values are released: a destructor that runs
 // script code meanwhile takes other scopes.
-inline void free_scope(SymMan* s) {
-    s->clear();
+inline void free_scope(SymMan* s, bool visible = true) {
+    s->clear(visible);
     s->next_free = scope_pools.free_scopes;
     scope_pools.free_scopes = s;
 }
 
 inline Symbol* SymMan::add(Atom name) {
-    ++symbols_epoch;
+    fresh_epoch();
     if (kind == Block && name->locals > 0) ++frame_shadowing;
     Symbol* s = is_global ? name->global : find(name);
     if (s) {
@@ -303,12 +312,12 @@ inline Symbol* SymMan::add(Atom name) {
     return s;
 }
 
-inline void SymMan::clear() {
+inline void SymMan::clear(bool visible) {
     // Unlink first: releasing a value may run destructors that look at variables.  The
     // parameters go first, in order, then the declared symbols in the order of declaration.
     Symbol* s = first;
     uint32_t n = nslots;
-    if (s || n) ++symbols_epoch;
+    if (visible && (s || n)) fresh_epoch();
     first = last = nullptr;
     nslots = 0;
     release_params(n);
@@ -335,10 +344,11 @@ inline void SymMan::clear() {
 inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
                                      uint32_t nslots, uint32_t nall) {
     if (!statics) statics = new SymMan(SymMan::Static);
-    ++symbols_epoch;
     uint32_t d = static_cast<uint32_t>(entries.size());
     entries.push_back(statics);
     SymMan* call = alloc_scope(SymMan::Function);
+    call->saved_epoch = symbols_epoch;
+    fresh_epoch();
     call->saved_base = base;
     call->saved_shadowing = frame_shadowing;
     call->saved_params = params;
@@ -356,8 +366,8 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     base = call->saved_base;
     frame_shadowing = call->saved_shadowing;
     params = call->saved_params;
-    ++symbols_epoch; // the caller sees its own symbols again
-    if (call->first) return free_scope(call);
+    symbols_epoch = call->saved_epoch; // the caller sees its own symbols again
+    if (call->first) return free_scope(call, false);
     // Only parameters: released in order, as clear() would, off the stack already.
     uint32_t n = call->nslots;
     call->nslots = 0;
@@ -376,7 +386,7 @@ inline void ScopeStack::drop_top() {
         base = s->saved_base;
         frame_shadowing = s->saved_shadowing;
         params = s->saved_params;
-        ++symbols_epoch; // the caller sees its own symbols again
+        fresh_epoch(); // the caller sees its own symbols again (an error ended the call)
     }
     if (s->is_global)
         s->clear(), delete s;
