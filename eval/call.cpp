@@ -205,7 +205,8 @@ void mark_param_slots(func_data* f) {
     walk_tree(f->body, [&](Node* n) {
         if (n->op == OP_IDENT)
             for (uint32_t i = 0; i < count; ++i)
-                if (names[i] == n->name()) n->aux |= (i + 1) << kAuxSlotShift;
+                if (names[i] == n->name())
+                    n->aux |= static_cast<uint32_t>((i + 1) * sizeof(Symbol)) << kAuxSlotShift;
     });
 }
 

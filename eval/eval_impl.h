@@ -32,7 +32,7 @@ inline bool truthy(const CellData& v) {
 // the same nodes again, with identical results.  Skipping the collector's turn for these
 // nodes is safe: they allocate nothing.  The classification is made once per node and kept
 // in `aux`; the height bound keeps classification and computation shallow on the stack.
-inline constexpr uint32_t kAuxClassified = 1, kAuxNumeric = 2; // the height sits above bit 8
+inline constexpr uint32_t kAuxClassified = 1, kAuxNumeric = 2; // the height in bits 8 to 15
 // An assignment `h[k] = h[k] op y` looked at once: whether it has that shape (eval/expr.cpp).
 inline constexpr uint32_t kAuxUpdateKnown = 1u << 30, kAuxElementUpdate = 1u << 31;
 // A lowered operator node that is a name plus, minus or times a number literal (`n - 1`).

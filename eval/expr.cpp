@@ -96,7 +96,7 @@ bool is_arith_node(int op) {
 // otherwise some number above [budget] (not known yet, nothing cached).
 int numeric_height(Node* n, int budget) {
     if (n->aux & kAuxClassified)
-        return (n->aux & kAuxNumeric) ? static_cast<int>(n->aux >> 8) : kNotArith;
+        return (n->aux & kAuxNumeric) ? static_cast<int>((n->aux >> 8) & 0xff) : kNotArith;
     int h;
     if (!is_arith_node(n->op)) {
         h = kNotArith;

@@ -72,8 +72,9 @@ struct Symbol {
 
 // Parameters that get slots; a function with more finds the others by name.
 inline constexpr uint32_t kParamSlots = 8;
-// A name node's slot: bits 2 to 5 of its `aux` hold the parameter's index + 1.
-inline constexpr uint32_t kAuxSlotShift = 2, kAuxSlotMask = 15u << kAuxSlotShift;
+// A name node's slot: the upper half of its `aux` holds (index + 1) * sizeof(Symbol), the
+// distance from the call's parameters to the end of the slot's symbol (0: no slot).
+inline constexpr uint32_t kAuxSlotShift = 16;
 
 class SymMan {
 public:
@@ -206,9 +207,10 @@ struct ScopeStack {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         // A parameter: the cache belongs to one call, the slot to every call.
-        if (uint32_t slot = n->aux & kAuxSlotMask; slot && frame_shadowing == 0) {
-            Symbol* p = &params[(slot >> kAuxSlotShift) - 1]; // an extern counts as shadowing
-            if (p->name) return &p->value;                    // a local not declared yet: by name
+        if (uint32_t end = n->aux >> kAuxSlotShift; end && frame_shadowing == 0) {
+            // An extern counts as shadowing; a local not declared yet is found by name.
+            Symbol* p = reinterpret_cast<Symbol*>(reinterpret_cast<char*>(params) + end) - 1;
+            if (p->name) return &p->value;
         }
         if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
         Cell* c = lookup(name);
