@@ -299,9 +299,7 @@ namespace {
         if (f->slots == func_data::NoSlots) return call_declaring(ctx, f, args);
     }
     ActiveCall running(f);
-    SymMan* frame = scopes.enterCall(f->statics, f->slot_names, f->nslots, f->nall);
-    size_t n = std::min<size_t>(args.size(), f->nslots);
-    for (size_t i = 0; i < n; ++i) frame->param(static_cast<uint32_t>(i))->value.set_fresh(args[i]);
+    SymMan* frame = scopes.enterCall(f->statics, f->slot_names, f->nslots, f->nall, args);
     Value result = run_body(f, ctx);
     scopes.endCall(frame);
     return result;

@@ -34,6 +34,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "core/atom.h"
@@ -119,18 +120,18 @@ public:
 
     // Call scopes: the symbols of the first parameters, in order.
     Symbol* param(uint32_t i) { return &slots_[i]; }
-    // Enters the parameters [names] into the slots (their values are null); the names from
-    // [n] to [all] are the locals that may take the remaining slots.
-    void open_slots(const Atom* names, uint32_t n, uint32_t all) {
+    // Enters the parameters [names] into the slots, the first ones with the values [args]
+    // (the others null); the names from [n] to [all] are the locals that may take the
+    // remaining slots.
+    void open_slots(const Atom* names, uint32_t n, uint32_t all, std::span<const Value> args) {
         nslots = n;
         slot_names = names;
         nall = all;
-        if (n == 0) return;
-        uint32_t i = 0;
-        do {
+        for (uint32_t i = 0; i < n; ++i) {
             slots_[i].name = names[i];
             ++names[i]->locals;
-        } while (++i < n);
+            if (i < args.size()) slots_[i].value.set_fresh(args[i]);
+        }
     }
 
     int kind;
@@ -160,9 +161,11 @@ struct ScopeStack {
     void pushGlobalScope();
     void enterFunction(func_data* f);
     // A call of an overload whose static table is [statics] (made here on the first call)
-    // and whose first parameters [slot_names] live in slots; their values are null.
+    // and whose first parameters [slot_names] live in slots, given the values [args] (the
+    // parameters without an argument are null).
     [[gnu::always_inline]] SymMan* enterCall(SymMan*& statics, const Atom* slot_names = nullptr,
-                                             uint32_t nslots = 0, uint32_t nall = 0);
+                                             uint32_t nslots = 0, uint32_t nall = 0,
+                                             std::span<const Value> args = {});
     void pushBlock() { entries.push_back(nullptr); }
     // Closing a block that declared nothing only drops its placeholder.
     [[gnu::always_inline]] void popScope() {
@@ -344,7 +347,8 @@ inline void SymMan::clear(bool visible) {
 }
 
 inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
-                                     uint32_t nslots, uint32_t nall) {
+                                     uint32_t nslots, uint32_t nall,
+                                     std::span<const Value> args) {
     if (!statics) statics = new SymMan(SymMan::Static);
     uint32_t d = static_cast<uint32_t>(entries.size());
     entries.push_back(statics);
@@ -354,7 +358,7 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
     call->saved_base = base;
     call->saved_shadowing = frame_shadowing;
     call->saved_params = params;
-    call->open_slots(slot_names, nslots, nall);
+    call->open_slots(slot_names, nslots, nall, args);
     base = d;
     frame_shadowing = 0;
     params = call->param(0);
