@@ -215,7 +215,10 @@ void mark_param_slots(func_data* f) {
     mark_param_slots(f);
     if (!f->body) return;
     lower_tree(f->body);
-    for (Node* s : f->body->block()->stmts) {
+    const std::vector<Node*>& stmts = f->body->block()->stmts;
+    f->body_begin = stmts.data();
+    f->body_end = stmts.data() + stmts.size();
+    for (Node* s : stmts) {
         if (!s) continue;
         if (s->op == OP_RETURN)
             s->lop = kLowBodyReturn;
@@ -244,9 +247,8 @@ namespace {
 // and guard statements run at the depth of the native stack that the call node was checked
 // at, so they pass the poll point without a second stack check.
 [[gnu::always_inline]] inline Value run_body(func_data* f, VContext& ctx) {
-    if (!f->body) return Value();
-    const std::vector<Node*>& stmts = f->body->block()->stmts;
-    for (Node* s : stmts) {
+    for (Node* const* at = f->body_begin; at != f->body_end; ++at) {
+        Node* s = *at;
         if (!s) continue;
         if (s->lop == kLowBodyReturn) {
             poll_point(s);

@@ -176,7 +176,7 @@ Value arith_after_left(Node* n, Value& a, VContext& ctx);
     if (c->lop == kLowCompareNum) {
         double x, y;
         if (num_operand(c->left, x) && num_operand(c->right, y))
-            return compare_numbers(c->op, x, y);
+            return c->op == OP_LT ? x < y : compare_numbers(c->op, x, y);
     }
     if (c->op == OP_CALL) { // `if (key(h, w))`: straight to the call routine
         enter_node(c);

@@ -79,6 +79,9 @@ struct func_data {
     uint8_t nslots = 0;         // Slots: the parameters, named in slot_names
     uint8_t nall = 0;           // Slots: the parameters and then the body's own locals
     Atom slot_names[8] = {};
+    // Script functions: the body's statements, set with the slots.
+    Node* const* body_begin = nullptr;
+    Node* const* body_end = nullptr;
 };
 
 // Moves whenever the function table changes: an overload added or replaced, a name entered,
