@@ -1,5 +1,6 @@
 #include "eval/scope.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "eval/func.h"
@@ -25,6 +26,15 @@ void ScopePools::grow_symbols() {
         free_symbols = &chunk[i];
     }
     symbol_chunks.push_back(std::move(chunk));
+}
+
+void ScopeEntries::grow() {
+    size_t capacity = capacity_ < 32 ? 64 : capacity_ * 2;
+    auto* data = new SymMan*[capacity];
+    std::copy(data_, data_ + size_, data);
+    delete[] data_;
+    data_ = data;
+    capacity_ = capacity;
 }
 
 void SymMan::mark() const {

@@ -151,8 +151,47 @@ private:
     Symbol slots_[kParamSlots];
 };
 
+// The entries of the scope stack: a vector of scope pointers whose count is a field of its
+// own (the recursion limit reads it at every call) and which takes a call's two entries with
+// one check of its room.
+class ScopeEntries {
+public:
+    ScopeEntries() = default;
+    ScopeEntries(const ScopeEntries&) = delete;
+    ScopeEntries& operator=(const ScopeEntries&) = delete;
+    ~ScopeEntries() { delete[] data_; }
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    SymMan*& operator[](size_t i) { return data_[i]; }
+    SymMan* operator[](size_t i) const { return data_[i]; }
+    SymMan*& back() { return data_[size_ - 1]; }
+    SymMan* back() const { return data_[size_ - 1]; }
+    SymMan* const* begin() const { return data_; }
+    SymMan* const* end() const { return data_ + size_; }
+    void push_back(SymMan* s) {
+        if (size_ == capacity_) [[unlikely]]
+            grow();
+        data_[size_++] = s;
+    }
+    void push_two(SymMan* a, SymMan* b) {
+        if (capacity_ - size_ < 2) [[unlikely]]
+            grow();
+        data_[size_] = a;
+        data_[size_ + 1] = b;
+        size_ += 2;
+    }
+    void pop_back() { --size_; }
+
+private:
+    void grow(); // at least two more
+    SymMan** data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
 struct ScopeStack {
-    std::vector<SymMan*> entries; // null: a block placeholder
+    ScopeEntries entries; // null: a block placeholder
     uint32_t base = 0;            // index of the current call's static table; 0 at top level
     Symbol* params = nullptr;     // the parameter slots of the current call
     uint32_t quiet = 0;           // open blocks that have no entry (see eval/quiet.cpp)
@@ -351,7 +390,6 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
                                      std::span<const Value> args) {
     if (!statics) statics = new SymMan(SymMan::Static);
     uint32_t d = static_cast<uint32_t>(entries.size());
-    entries.push_back(statics);
     SymMan* call = alloc_scope(SymMan::Function);
     call->saved_epoch = symbols_epoch;
     fresh_epoch();
@@ -362,7 +400,7 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
     base = d;
     frame_shadowing = 0;
     params = call->param(0);
-    entries.push_back(call);
+    entries.push_two(statics, call);
     return call;
 }
 
