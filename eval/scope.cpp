@@ -82,7 +82,7 @@ bool ScopeStack::declareExtern(Atom name) {
     SymMan*& top = entries.back();
     if (!top) top = alloc_scope(SymMan::Block);
     top->add(name)->is_extern = true;
-    ++frame_shadowing; // a parameter made extern reads the global variable
+    params = no_slots; // a parameter made extern reads the global variable
     return true;
 }
 

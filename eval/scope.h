@@ -15,9 +15,10 @@
 // parameters inside itself, in order, outside its list of declared symbols (find() looks at
 // both), and a name node of a function's body that names one of its parameters carries the
 // slot (see mark_param_slots), so reading it is an index instead of a walk.  The slot is right
-// as long as nothing in the running call can shadow the parameter: `frame_shadowing` counts,
-// per call, the block declarations of names that have another symbol somewhere and the
-// externs; while it is 0 the slot is taken.
+// as long as nothing in the running call can shadow the parameter: the first block
+// declaration of a name that has another symbol somewhere, or the first extern, turns the
+// running call's slots off for the rest of the call (the name nodes then read the empty
+// `no_slots` and resolve their names).
 //
 // The slots the parameters leave free belong to the names that the body's own `var`
 // statements declare.  Such a slot stays empty (no name) until the name is declared in the
@@ -59,9 +60,6 @@ inline uint64_t symbols_epoch = 1;
 inline uint64_t epoch_source = 1;
 inline void fresh_epoch() { symbols_epoch = ++epoch_source; }
 
-// Declarations in the running call that could hide one of its parameters (see above);
-// saved and reset by every call, restored when it ends.
-inline uint32_t frame_shadowing = 0;
 
 struct Symbol {
     Atom name = nullptr;
@@ -139,7 +137,6 @@ public:
     Symbol* last = nullptr;
     uint64_t saved_epoch = 0;     // call scopes: the caller's symbols_epoch
     uint32_t saved_base = 0;      // call scopes: the caller's base
-    uint32_t saved_shadowing = 0; // call scopes: the caller's frame_shadowing
     Symbol* saved_params = nullptr; // call scopes: the caller's parameter slots
     SymMan* next_free = nullptr;    // the pool's free list
     uint32_t nslots = 0;            // call scopes: the parameters in slots
@@ -193,7 +190,7 @@ private:
 struct ScopeStack {
     ScopeEntries entries; // null: a block placeholder
     uint32_t base = 0;            // index of the current call's static table; 0 at top level
-    Symbol* params = nullptr;     // the parameter slots of the current call
+    Symbol* params = nullptr;     // the slots of the current call, or no_slots
     uint32_t quiet = 0;           // open blocks that have no entry (see eval/quiet.cpp)
     bool strict = false;
 
@@ -249,8 +246,8 @@ struct ScopeStack {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         // A parameter: the cache belongs to one call, the slot to every call.
-        if (uint32_t end = n->aux >> kAuxSlotShift; end && frame_shadowing == 0) {
-            // An extern counts as shadowing; a local not declared yet is found by name.
+        if (uint32_t end = n->aux >> kAuxSlotShift) {
+            // Slots turned off, or a local not declared yet: found by name.
             Symbol* p = reinterpret_cast<Symbol*>(reinterpret_cast<char*>(params) + end) - 1;
             if (p->name) return &p->value;
         }
@@ -278,6 +275,9 @@ private:
 };
 
 extern ScopeStack scopes;
+
+// The slots of a call whose slots are off: never named, so every read resolves by name.
+inline Symbol no_slots[kParamSlots];
 
 // A block without an entry, counted while it is open (also when an error leaves it).
 struct QuietBlock {
@@ -336,7 +336,7 @@ inline void free_scope(SymMan* s, bool visible = true) {
 
 inline Symbol* SymMan::add(Atom name) {
     fresh_epoch();
-    if (kind == Block && name->locals > 0) ++frame_shadowing;
+    if (kind == Block && name->locals > 0) scopes.params = no_slots;
     Symbol* s = is_global ? name->global : find(name);
     if (s) {
         s->value.set_null();
@@ -394,11 +394,9 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
     call->saved_epoch = symbols_epoch;
     fresh_epoch();
     call->saved_base = base;
-    call->saved_shadowing = frame_shadowing;
     call->saved_params = params;
     call->open_slots(slot_names, nslots, nall, args);
     base = d;
-    frame_shadowing = 0;
     params = call->param(0);
     entries.push_two(statics, call);
     return call;
@@ -408,7 +406,6 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     entries.pop_back();
     entries.pop_back();
     base = call->saved_base;
-    frame_shadowing = call->saved_shadowing;
     params = call->saved_params;
     symbols_epoch = call->saved_epoch; // the caller sees its own symbols again
     if (call->first) return free_scope(call, false);
@@ -428,7 +425,6 @@ inline void ScopeStack::drop_top() {
     if (!s || s->kind == SymMan::Static) return;
     if (s->kind == SymMan::Function && !entries.empty()) {
         base = s->saved_base;
-        frame_shadowing = s->saved_shadowing;
         params = s->saved_params;
         fresh_epoch(); // the caller sees its own symbols again (an error ended the call)
     }
