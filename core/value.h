@@ -182,6 +182,11 @@ public:
 
 protected:
     CellData() : obj_(nullptr), tag_(T_OBJECT) {}
+    // The tag and the word of [o], a number's bits or an object pointer alike.
+    void copy_raw(const CellData& o) {
+        tag_ = o.tag_;
+        obj_ = o.obj_; // the union is pointer-sized: copies numbers too
+    }
     union {
         VRef* obj_;
         double num_;
@@ -269,13 +274,7 @@ public:
 
 private:
     friend class Cell;
-    void copy_fields(const CellData& o) {
-        tag_ = o.tag();
-        if (tag_ == T_OBJECT)
-            obj_ = o.obj();
-        else
-            num_ = o.num();
-    }
+    void copy_fields(const CellData& o) { copy_raw(o); }
 };
 
 // A stored holder: counts in `refs`.  Containers and variables hold Cells.
@@ -341,13 +340,8 @@ public:
 
 private:
     void assign_fields(const CellData& v) {
-        tag_ = v.tag();
-        if (tag_ == T_OBJECT) {
-            obj_ = v.obj();
-            if (obj_) obj_->addref();
-        } else {
-            num_ = v.num();
-        }
+        copy_raw(v);
+        if (tag_ == T_OBJECT && obj_) obj_->addref();
     }
 };
 
