@@ -130,6 +130,13 @@ BuiltinStorage builtin_storage;
 
 } // namespace
 
+[[gnu::always_inline]] inline void FuncMan::enter(FuncInfo* info) {
+    ++functions_version;
+    info->refs = 1;
+    info->name->func = info;
+    table_.push_back(info);
+}
+
 void FuncMan::registerBuiltins(std::span<const BuiltinDef> family) {
     if (table_.empty()) table_.reserve(512);
     Atom name = nullptr;
@@ -150,13 +157,6 @@ void FuncMan::registerBuiltins(std::span<const BuiltinDef> family) {
         }
         name->func->add(f);
     }
-}
-
-void FuncMan::enter(FuncInfo* info) {
-    ++functions_version;
-    info->refs = 1;
-    info->name->func = info;
-    table_.push_back(info);
 }
 
 void FuncMan::defineFunction(Atom name, func_data* f) {
