@@ -79,9 +79,10 @@ private:
 };
 
 // Whether a call of [name] reaches the function table: no variable of that name could hold
-// something callable that would shadow it.
+// something callable that would shadow it (whether the table has the name at all is for
+// table_overload to say).
 [[gnu::always_inline]] inline bool table_callee(Atom name) {
-    return name->func && name->locals == 0 && !(name->global && name->global->value.is_object());
+    return name->locals == 0 && !(name->global && name->global->value.is_object());
 }
 
 // The overload a call node by name with [count] arguments calls, kept in the node (null:
