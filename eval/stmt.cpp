@@ -309,8 +309,9 @@ Value exec_foreach(Node* n, VContext& ctx) {
     // statement runs in a counted block, as exec_block would run it.
     Node* only = sole_statement(body);
     scopes.pushBlock();
-    // The loop's own symbol stays what it is while no symbol anywhere changes (every
-    // declaration, extern and call moves the epoch), so it is looked up again only then.
+    // The loop's own symbol stays what it is while the running call's symbols do not change
+    // (every declaration and extern moves the epoch; a call the body makes gives it back as
+    // it was), so it is looked up again only then.
     Symbol* own = nullptr;
     uint64_t own_epoch = 0;
     // The size is read again at every step: the body may grow or shrink the array.
