@@ -69,13 +69,20 @@ bool run_numeric(NumStep* s, double& out);
     return true;
 }
 
+// The number in name node [n]'s slot of the running call; false when it has none or the
+// slot holds something else (the name is then read as usual).
+[[gnu::always_inline]] inline bool slot_number(const Node* n, double& out) {
+    Cell* c = scopes.slot_cell(n);
+    return c && c->is_numeric() && (out = c->num(), true);
+}
+
 // num_operand: a leaf read in place, an operator node through eval_num.
 [[gnu::always_inline]] inline bool num_operand(Node* n, double& out) {
     if (n->op == OP_NUMBER) {
         out = n->number;
         return true;
     }
-    if (n->op == OP_IDENT) return cell_number(read_variable(n), out);
+    if (n->op == OP_IDENT) return slot_number(n, out) || cell_number(read_variable(n), out);
     return eval_num(n, out);
 }
 
@@ -139,7 +146,7 @@ int borrowed_condition(Node* c, VContext& ctx);
     } else if (c->lop == kLowNumeric) {
         double d;
         if (c->aux & kAuxNameOpConstant) { // `n - 1`: no program to run
-            if (cell_number(read_variable(c->left), d)) {
+            if (slot_number(c->left, d) || cell_number(read_variable(c->left), d)) {
                 double k = c->right->number;
                 return Value(c->op == OP_ADD ? d + k : c->op == OP_SUB ? d - k : d * k);
             }

@@ -241,16 +241,20 @@ struct ScopeStack {
         if (base == 0 && name->global) return &name->global->value;
         return nullptr;
     }
+    // The cell of name node [n]'s slot in the running call, or null: no slot, slots turned
+    // off, or a local not declared yet (found by name instead).
+    [[gnu::always_inline]] Cell* slot_cell(const Node* n) const {
+        uint32_t end = n->aux >> kAuxSlotShift;
+        if (!end) return nullptr;
+        Symbol* p = reinterpret_cast<Symbol*>(reinterpret_cast<char*>(params) + end) - 1;
+        return p->name ? &p->value : nullptr;
+    }
     // lookup() of an identifier node, through its parameter slot or the node's cache.
     [[gnu::always_inline]] Cell* lookup(Node* n) {
         Atom name = n->name();
         if (name->locals == 0) return base == 0 && name->global ? &name->global->value : nullptr;
         // A parameter: the cache belongs to one call, the slot to every call.
-        if (uint32_t end = n->aux >> kAuxSlotShift) {
-            // Slots turned off, or a local not declared yet: found by name.
-            Symbol* p = reinterpret_cast<Symbol*>(reinterpret_cast<char*>(params) + end) - 1;
-            if (p->name) return &p->value;
-        }
+        if (Cell* c = slot_cell(n)) return c;
         if (n->cache_epoch == symbols_epoch) return static_cast<Cell*>(n->cache);
         Cell* c = lookup(name);
         if (c) {
