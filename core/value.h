@@ -200,7 +200,7 @@ class Cell;
 class Value : public CellData {
 public:
     Value() = default;
-    Value(double d) { set_num(d); }
+    [[gnu::always_inline]] Value(double d) { set_num(d); }
     Value(int i) { set_num(i); }
     Value(bool) = delete; // booleans are made with Value::boolean()
     Value(VRef* o) {
@@ -236,8 +236,8 @@ public:
         o.tag_ = T_OBJECT;
         o.obj_ = nullptr;
     }
-    inline Value(const Cell& c);
-    ~Value() {
+    [[gnu::always_inline]] inline Value(const Cell& c);
+    [[gnu::always_inline]] ~Value() {
         if (tag_ == T_OBJECT && obj_) unlock_obj(obj_);
     }
     Value& operator=(const Value& o) {
@@ -259,7 +259,7 @@ public:
     }
     inline Value& operator=(const Cell& c);
 
-    void set_num(double d) {
+    [[gnu::always_inline]] void set_num(double d) {
         VRef* old = obj();
         tag_ = T_NUMBER;
         num_ = d;
@@ -347,7 +347,7 @@ private:
 
 static_assert(sizeof(double) == sizeof(VRef*), "the cell's union is one word");
 
-inline Value::Value(const Cell& c) {
+[[gnu::always_inline]] inline Value::Value(const Cell& c) {
     copy_fields(c);
     if (tag_ == T_OBJECT && obj_) obj_->lock();
 }

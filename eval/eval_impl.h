@@ -139,6 +139,7 @@ int borrowed_condition(Node* c, VContext& ctx);
 [[gnu::always_inline]] inline Value value_of(Node* c, VContext& ctx) {
     if (c->op == OP_NUMBER) return Value(c->number);
     if (c->op == OP_IDENT) {
+        if (Cell* cell = scopes.slot_cell(c)) return Value(*cell);
         if (Cell* cell = scopes.lookup(c)) return Value(*cell);
     } else if (c->op == OP_CALL) {
         enter_node(c);
