@@ -221,16 +221,33 @@ void mark_param_slots(func_data* f) {
     f->body_end = stmts.data() + stmts.size();
     for (Node* s : stmts) {
         if (!s) continue;
-        if (s->op == OP_RETURN)
+        if (s->op == OP_RETURN) {
             s->lop = kLowBodyReturn;
-        else if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s))
+        } else if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s)) {
             s->lop = kLowBodyGuard;
+            Node* c = s->kid(0);
+            if (c && c->lop == kLowCompareNum && c->left->op == OP_IDENT &&
+                (c->left->aux >> kAuxSlotShift) && c->right->op == OP_NUMBER)
+                c->aux |= kAuxSlotAgainstNumber;
+        }
     }
 }
 
 } // namespace
 
 namespace {
+
+// Whether the condition [c] of a body's guard holds (no condition: it does).  A slot compared
+// with a number literal (`n < 2`) is read in place.
+[[gnu::always_inline]] inline bool guard_holds(Node* c, VContext& ctx) {
+    if (!c) return true;
+    double x;
+    if ((c->aux & kAuxSlotAgainstNumber) && slot_number(c->left, x)) {
+        double y = c->right->number;
+        return c->op == OP_LT ? x < y : compare_numbers(c->op, x, y);
+    }
+    return condition_true(c, ctx);
+}
 
 // What a finished call yields: the returned value, null when the body ran to its end.
 [[gnu::always_inline]] inline Value call_result(VContext& ctx) {
@@ -262,7 +279,7 @@ namespace {
             poll_point(s);
             QuietBlock block;
             Node* r = s->kid(1);
-            if (!s->kid(0) || condition_true(s->kid(0), ctx)) {
+            if (guard_holds(s->kid(0), ctx)) {
                 poll_point(r);
                 return r->left ? value_of(r->left, ctx) : Value();
             }

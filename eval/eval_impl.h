@@ -37,6 +37,9 @@ inline constexpr uint32_t kAuxClassified = 1, kAuxNumeric = 2; // the height in 
 inline constexpr uint32_t kAuxUpdateKnown = 1u << 30, kAuxElementUpdate = 1u << 31;
 // A lowered operator node that is a name plus, minus or times a number literal (`n - 1`).
 inline constexpr uint32_t kAuxNameOpConstant = 64;
+// A lowered comparison of a name that has a slot with a number literal, the condition of a
+// function body's guard (`if (n < 2) return n;`).
+inline constexpr uint32_t kAuxSlotAgainstNumber = 128;
 
 void classify_numeric(Node* n);
 inline bool numeric_candidate(Node* n) {
