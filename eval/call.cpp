@@ -243,8 +243,7 @@ namespace {
     if (!c) return true;
     double x;
     if ((c->aux & kAuxSlotAgainstNumber) && slot_number(c->left, x)) {
-        double y = c->right->number;
-        return c->op == OP_LT ? x < y : compare_numbers(c->op, x, y);
+        return compare_numbers(c->op, x, c->right->number);
     }
     return condition_true(c, ctx);
 }

@@ -89,16 +89,22 @@ bool run_numeric(NumStep* s, double& out);
     return eval_num(n, out);
 }
 
-// Comparison of numbers (false with NaN, except for !=); op is OP_EQ .. OP_LE.
-inline bool compare_numbers(int op, double x, double y) {
+// Comparison of numbers (false with NaN, except for !=); op is OP_EQ .. OP_LE.  `<`, the
+// commonest in conditions, is decided before the switch.
+[[gnu::always_inline]] inline bool compare_numbers(int op, double x, double y) {
+    if (op == OP_LT) return x < y;
     switch (op) {
     case OP_EQ: return x == y;
     case OP_NE: return !(x == y);
     case OP_GT: return x > y;
     case OP_GE: return x >= y;
-    case OP_LT: return x < y;
     default: return x <= y;
     }
+}
+
+// x op y for op + - * (an operator node whose operands are numbers).
+[[gnu::always_inline]] inline double add_sub_mul(int op, double x, double y) {
+    return op == OP_ADD ? x + y : op == OP_SUB ? x - y : x * y;
 }
 
 // "Recursion limit exceeded": the native stack is nearly used up.
@@ -151,8 +157,7 @@ int borrowed_condition(Node* c, VContext& ctx);
         double d;
         if (c->aux & kAuxNameOpConstant) { // `n - 1`: no program to run
             if (slot_number(c->left, d) || cell_number(read_variable(c->left), d)) {
-                double k = c->right->number;
-                return Value(c->op == OP_ADD ? d + k : c->op == OP_SUB ? d - k : d * k);
+                return Value(add_sub_mul(c->op, d, c->right->number));
             }
         } else if (run_numeric(static_cast<NumStep*>(c->lowered), d)) {
             return Value(d);
@@ -178,8 +183,7 @@ Value arith_after_left(Node* n, Value& a, VContext& ctx);
     if (!a.is_numeric()) return arith_after_left(e, a, ctx);
     Value b = value_of(e->right, ctx);
     if (!b.is_numeric()) return arith_values(e, a, b);
-    double x = a.num(), y = b.num();
-    return Value(e->op == OP_ADD ? x + y : e->op == OP_SUB ? x - y : x * y);
+    return Value(add_sub_mul(e->op, a.num(), b.num()));
 }
 
 // The truth of a condition; a comparison of numbers is decided in place.
@@ -187,7 +191,7 @@ Value arith_after_left(Node* n, Value& a, VContext& ctx);
     if (c->lop == kLowCompareNum) {
         double x, y;
         if (num_operand(c->left, x) && num_operand(c->right, y))
-            return c->op == OP_LT ? x < y : compare_numbers(c->op, x, y);
+            return compare_numbers(c->op, x, y);
     }
     if (c->op == OP_CALL) { // `if (key(h, w))`: straight to the call routine
         enter_node(c);
