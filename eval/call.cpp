@@ -214,6 +214,7 @@ void mark_param_slots(func_data* f) {
 // Before the first call: the parameter slots and the lowered form of the body.
 [[gnu::noinline]] void prepare_body(func_data* f) {
     mark_param_slots(f);
+    if (!f->statics) f->statics = new SymMan(SymMan::Static);
     if (!f->body) return;
     lower_tree(f->body);
     const std::vector<Node*>& stmts = f->body->block()->stmts;
@@ -262,27 +263,27 @@ namespace {
 // `return` among the body's own statements hands its value back directly; one nested deeper
 // (in a branch or a loop) sets the context's status on the way out.  The body's own return
 // and guard statements run at the depth of the native stack that the call node was checked
-// at, so they pass the poll point without a second stack check.
+// at, and the call has passed its poll point (callFunction's or the call node's), so they
+// make neither check again.  A guard is quiet as a whole: its condition and its return
+// value call nothing and release nothing that could look at the recursion count; an else
+// branch, which may release a variable's value, is counted as the if's block.
 [[gnu::always_inline]] inline Value run_body(func_data* f, VContext& ctx) {
     for (Node* const* at = f->body_begin; at != f->body_end; ++at) {
         Node* s = *at;
         if (!s) continue;
         if (s->lop == kLowBodyReturn) {
-            poll_point(s);
             Node* e = s->left;
             if (!e) return Value();
             if (e->op >= OP_ADD && e->op <= OP_MUL && e->lop == kLowPlain) return arith_of(e, ctx);
             return value_of(e, ctx);
         }
         if (s->lop == kLowBodyGuard) {
-            poll_point(s);
-            QuietBlock block;
             Node* r = s->kid(1);
             if (guard_holds(s->kid(0), ctx)) {
-                poll_point(r);
                 return r->left ? value_of(r->left, ctx) : Value();
             }
             if (Node* e = s->kid(2)) {
+                QuietBlock block;
                 run_statement(e, ctx);
                 if (ctx.status != VContext::Normal) return call_result(ctx);
             }
@@ -318,7 +319,8 @@ namespace {
         if (f->slots == func_data::NoSlots) return call_declaring(ctx, f, args);
     }
     ActiveCall running(f);
-    SymMan* frame = scopes.enterCall(f->statics, f->slot_names, f->nslots, f->nall, args);
+    SymMan* frame = f->frame(static_cast<uint32_t>(f->active - 1));
+    scopes.enterFrame(f->statics, frame, f->nslots, f->nall, args);
     Value result = run_body(f, ctx);
     scopes.endCall(frame);
     return result;
@@ -326,8 +328,12 @@ namespace {
 
 } // namespace
 
+// A call from a built-in (a callback of sort or map) or through a variable: a script
+// function's call passes the poll point here, a call node has passed it already.
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
     if (f->builtin) return call_builtin(ctx, line, f, args);
+    if (attention.load(std::memory_order_relaxed) != 0) [[unlikely]]
+        attend(line);
     return call_script(ctx, line, f, args);
 }
 

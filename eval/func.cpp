@@ -1,5 +1,6 @@
 #include "eval/func.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -33,6 +34,22 @@ func_data::~func_data() {
     if (params) destroy_node(params);
     if (body) destroy_node(body);
     delete statics;
+    for (uint32_t i = 0; i < nframes; ++i) delete frames[i];
+    delete[] frames;
+}
+
+SymMan* func_data::add_frame() {
+    if (nframes == frames_room) {
+        frames_room = frames_room ? frames_room * 2 : 4;
+        auto* grown = new SymMan*[frames_room];
+        std::copy(frames, frames + nframes, grown);
+        delete[] frames;
+        frames = grown;
+    }
+    SymMan* f = new SymMan(SymMan::Function);
+    f->own_slots(slot_names, nslots);
+    frames[nframes++] = f;
+    return f;
 }
 
 FuncInfo::FuncInfo(Atom n) : name(n) {

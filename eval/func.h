@@ -82,6 +82,16 @@ struct func_data {
     // Script functions: the body's statements, set with the slots.
     Node* const* body_begin = nullptr;
     Node* const* body_end = nullptr;
+    // Slots: the frames of the calls now running, by depth (the call that finds `active` at
+    // n runs in frames[n - 1]); a frame stays for the next call at its depth.
+    SymMan** frames = nullptr;
+    uint32_t nframes = 0;
+    uint32_t frames_room = 0;
+    // The frame for the call at depth [d] (d < active), made when first needed.
+    [[gnu::always_inline]] SymMan* frame(uint32_t d) {
+        return d < nframes ? frames[d] : add_frame();
+    }
+    SymMan* add_frame(); // one more depth
 };
 
 // Moves whenever the function table changes: an overload added or replaced, a name entered,

@@ -118,16 +118,25 @@ public:
 
     // Call scopes: the symbols of the first parameters, in order.
     Symbol* param(uint32_t i) { return &slots_[i]; }
-    // Enters the parameters [names] into the slots, the first ones with the values [args]
-    // (the others null); the names from [n] to [all] are the locals that may take the
-    // remaining slots.
-    void open_slots(const Atom* names, uint32_t n, uint32_t all, std::span<const Value> args) {
-        nslots = n;
+    // Names the first [n] slots after the parameters [names]; the names from [n] to nall
+    // are the locals that may take the remaining slots.
+    void name_slots(const Atom* names, uint32_t n) {
         slot_names = names;
+        for (uint32_t i = 0; i < n; ++i) slots_[i].name = names[i];
+    }
+    // A frame that one function keeps for its calls at one depth (func_data::frame): its
+    // parameters are named once, when it is made, and keep their names between calls.
+    void own_slots(const Atom* names, uint32_t n) {
+        owned = true;
+        name_slots(names, n);
+    }
+    // Opens [n] parameter slots that are named already, the first ones with the values
+    // [args] (the others null); [all] counts them and the locals that may take slots.
+    [[gnu::always_inline]] void fill_slots(uint32_t n, uint32_t all, std::span<const Value> args) {
+        nslots = n;
         nall = all;
         for (uint32_t i = 0; i < n; ++i) {
-            slots_[i].name = names[i];
-            ++names[i]->locals;
+            ++slots_[i].name->locals;
             if (i < args.size()) slots_[i].value.set_fresh(args[i]);
         }
     }
@@ -143,6 +152,7 @@ public:
     uint32_t nall = 0;              // call scopes: parameters and locals that have slots
     const Atom* slot_names = nullptr;
     bool is_global = false;
+    bool owned = false; // kept by a function for its calls (func_data::frame), never pooled
 
 private:
     Symbol slots_[kParamSlots];
@@ -210,6 +220,10 @@ struct ScopeStack {
         else
             popScopeSlow();
     }
+    // The same for a call in a frame of the function's own (SymMan::owned), whose static
+    // table exists and whose parameters are named already.
+    [[gnu::always_inline]] void enterFrame(SymMan* statics, SymMan* call, uint32_t nslots,
+                                           uint32_t nall, std::span<const Value> args);
     // Ends the call whose scope [call] is the innermost entry: drops it and the static
     // table beneath it.
     [[gnu::always_inline]] void leaveCall(SymMan* call);
@@ -334,6 +348,7 @@ inline SymMan* alloc_scope(int kind) {
 // script code meanwhile takes other scopes.
 inline void free_scope(SymMan* s, bool visible = true) {
     s->clear(visible);
+    if (s->owned) return;
     s->next_free = scope_pools.free_scopes;
     scope_pools.free_scopes = s;
 }
@@ -393,17 +408,23 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
                                      uint32_t nslots, uint32_t nall,
                                      std::span<const Value> args) {
     if (!statics) statics = new SymMan(SymMan::Static);
-    uint32_t d = static_cast<uint32_t>(entries.size());
     SymMan* call = alloc_scope(SymMan::Function);
+    call->name_slots(slot_names, nslots);
+    enterFrame(statics, call, nslots, nall, args);
+    return call;
+}
+
+inline void ScopeStack::enterFrame(SymMan* statics, SymMan* call, uint32_t nslots,
+                                   uint32_t nall, std::span<const Value> args) {
+    uint32_t d = static_cast<uint32_t>(entries.size());
     call->saved_epoch = symbols_epoch;
     fresh_epoch();
     call->saved_base = base;
     call->saved_params = params;
-    call->open_slots(slot_names, nslots, nall, args);
+    call->fill_slots(nslots, nall, args);
     base = d;
     params = call->param(0);
     entries.push_two(statics, call);
-    return call;
 }
 
 inline void ScopeStack::leaveCall(SymMan* call) {
@@ -418,6 +439,7 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     call->nslots = 0;
     call->nall = 0;
     call->release_params(n);
+    if (call->owned) return;
     call->next_free = scope_pools.free_scopes;
     scope_pools.free_scopes = call;
 }
