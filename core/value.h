@@ -332,6 +332,25 @@ public:
         obj_ = nullptr;
         return o;
     }
+    // Transient counts kept in a cell for a while (eval/scope.h, FillingFrame).  The cell,
+    // null, takes v's value and its transient count over; v becomes null.
+    void take_transient(Value& v);
+    // The transient count kept becomes a count of the cell's own.
+    void settle() {
+        if (tag_ == T_OBJECT && obj_) {
+            obj_->addref();
+            unlock_obj(obj_);
+        }
+    }
+    // The cell gives its value and its transient count to v, null, and becomes null.
+    void give_transient(Value& v);
+    // The transient count kept is given up; the cell becomes null.
+    void drop_transient() {
+        VRef* o = obj();
+        tag_ = T_OBJECT;
+        obj_ = nullptr;
+        if (o) unlock_obj(o);
+    }
     // Exchange two stored cells without touching any count.
     void swap(Cell& o) noexcept {
         std::swap(tag_, o.tag_);
@@ -346,6 +365,18 @@ private:
 };
 
 static_assert(sizeof(double) == sizeof(VRef*), "the cell's union is one word");
+
+[[gnu::always_inline]] inline void Cell::take_transient(Value& v) {
+    copy_raw(v);
+    v.tag_ = T_OBJECT;
+    v.obj_ = nullptr;
+}
+
+inline void Cell::give_transient(Value& v) {
+    v.copy_fields(*this);
+    tag_ = T_OBJECT;
+    obj_ = nullptr;
+}
 
 [[gnu::always_inline]] inline Value::Value(const Cell& c) {
     copy_fields(c);

@@ -37,6 +37,11 @@ public:
         new (data() + n_) Value(value_of(a, ctx));
         ++n_;
     }
+    // The value of cell c with the transient count it keeps; c becomes null.
+    void push_transient(Cell& c) {
+        c.give_transient(*new (data() + n_) Value());
+        ++n_;
+    }
     std::span<Value> span() { return {data(), n_}; }
     size_t size() const { return n_; }
 
@@ -85,11 +90,19 @@ private:
     return name->locals == 0 && !(name->global && name->global->value.is_object());
 }
 
+// A call node whose kept overload is a script function taking exactly its arguments, so
+// that they can be computed straight into the parameter slots (call_in_frame).
+constexpr uint32_t kAuxLeanCall = 1u << 29;
+
 // The overload a call node by name with [count] arguments calls, kept in the node (null:
 // none, the general resolution reports it).
 [[gnu::noinline]] void resolve_callee(Node* n, Atom name, size_t count) {
-    n->cache = name->func ? name->func->select(static_cast<int>(count)) : nullptr;
+    auto* fd = name->func ? name->func->select(static_cast<int>(count)) : nullptr;
+    n->cache = fd;
     n->cache_epoch = functions_version;
+    n->aux &= ~kAuxLeanCall;
+    if (fd && !fd->builtin && fd->argc == static_cast<int32_t>(count) && count <= kParamSlots)
+        n->aux |= kAuxLeanCall;
 }
 
 // The table's overload that call node [n] of [name] with [count] arguments reaches.
@@ -128,6 +141,16 @@ bool call_candidate(VContext& ctx, int line, const Value& cand, std::span<Value>
         return true;
     }
     return false;
+}
+
+Value dispatch(Node* n, VContext& ctx, std::span<Value> args);
+
+// The arguments that went into a frame's slots, for the general dispatch of call node n.
+[[gnu::noinline]] Value redispatch(Node* n, VContext& ctx, FillingFrame& filling) {
+    InlineArgs args;
+    for (uint32_t i = 0; i < filling.filled; ++i) args.push_transient(filling.frame->param(i)->value);
+    filling.done();
+    return dispatch(n, ctx, args.span());
 }
 
 // Resolves the callee of a call node and calls it with the evaluated arguments.
@@ -326,6 +349,29 @@ namespace {
     return result;
 }
 
+// A call of script function f, whose parameters have slots, from call node n that has as
+// many arguments: f's frame for this depth is claimed first (a call of f among the arguments
+// takes the next one), the arguments are computed into its slots, and then, as for any
+// call, the name is resolved: should it no longer reach f (an argument redefined it, or
+// made a variable of that name that holds something callable), the values go to the general
+// dispatch instead.
+[[gnu::always_inline]] inline Value call_in_frame(Node* n, VContext& ctx, func_data* f) {
+    ActiveCall running(f);
+    SymMan* frame = f->frame(static_cast<uint32_t>(f->active - 1));
+    {
+        FillingFrame filling(frame);
+        for (Node* a = n->left; a; a = a->next) filling.push(value_of(a, ctx));
+        if (n->cache_epoch != functions_version || !table_callee(n->right->name())) [[unlikely]]
+            return redispatch(n, ctx, filling);
+        if (scopes.countedDepth() > kMaxScopeDepth) raise(n->line, "Recursion limit exceeded");
+        filling.done();
+    }
+    scopes.enterFilled(f->statics, frame, f->nslots, f->nall);
+    Value result = run_body(f, ctx);
+    scopes.endCall(frame);
+    return result;
+}
+
 } // namespace
 
 // A call from a built-in (a callback of sort or map) or through a variable: a script
@@ -371,6 +417,10 @@ int borrowed_condition(Node* c, VContext& ctx) {
 }
 
 Value eval_call(Node* n, VContext& ctx) {
+    if (n->cache_epoch == functions_version && (n->aux & kAuxLeanCall)) {
+        auto* fd = static_cast<func_data*>(n->cache);
+        if (fd->slots == func_data::Slots) return call_in_frame(n, ctx, fd);
+    }
     if (n->quiet != kQuietLooked)
         if (func_data* fd = find_borrowing(n)) return call_borrowing(n, ctx, fd);
     InlineArgs args;

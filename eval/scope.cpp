@@ -110,6 +110,11 @@ bool ScopeStack::staticDeclared(Atom name) const {
     return false;
 }
 
+void FillingFrame::release() {
+    for (uint32_t i = filled; i > 0; --i) frame->param(i - 1)->value.drop_transient();
+    filled = 0;
+}
+
 void ScopeStack::markRoots() const {
     for (SymMan* s : entries)
         if (s) s->mark();

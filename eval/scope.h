@@ -140,6 +140,16 @@ public:
             if (i < args.size()) slots_[i].value.set_fresh(args[i]);
         }
     }
+    // The same for slots that hold their values already, with transient counts that
+    // become the slots' own (see FillingFrame).
+    [[gnu::always_inline]] void open_filled(uint32_t n, uint32_t all) {
+        nslots = n;
+        nall = all;
+        for (uint32_t i = 0; i < n; ++i) {
+            ++slots_[i].name->locals;
+            slots_[i].value.settle();
+        }
+    }
 
     int kind;
     Symbol* first = nullptr;
@@ -224,6 +234,12 @@ struct ScopeStack {
     // table exists and whose parameters are named already.
     [[gnu::always_inline]] void enterFrame(SymMan* statics, SymMan* call, uint32_t nslots,
                                            uint32_t nall, std::span<const Value> args);
+    // The same for a frame whose parameter slots have been given their arguments already.
+    [[gnu::always_inline]] void enterFilled(SymMan* statics, SymMan* call, uint32_t nslots,
+                                            uint32_t nall) {
+        enter_common(statics, call);
+        call->open_filled(nslots, nall);
+    }
     // Ends the call whose scope [call] is the innermost entry: drops it and the static
     // table beneath it.
     [[gnu::always_inline]] void leaveCall(SymMan* call);
@@ -287,6 +303,7 @@ struct ScopeStack {
     void markRoots() const;
 
 private:
+    [[gnu::always_inline]] void enter_common(SymMan* statics, SymMan* call);
     void popScopeSlow();
     Cell* global_cell(Atom name); // the global variable, created (null) when absent
     void drop_top();
@@ -296,6 +313,31 @@ extern ScopeStack scopes;
 
 // The slots of a call whose slots are off: never named, so every read resolves by name.
 inline Symbol no_slots[kParamSlots];
+
+// The frame of a call whose arguments are being computed straight into its parameter slots,
+// from first to last.  The frame is not on the scope stack while they are (the arguments
+// belong to the caller's scope), so each slot keeps the transient count of the value it took,
+// which the collector takes for a root, until the frame opens (SymMan::open_filled).  Should
+// an error end an argument, the values computed are given up, the last first.
+struct FillingFrame {
+    explicit FillingFrame(SymMan* f) : frame(f) {}
+    ~FillingFrame() {
+        if (filled) [[unlikely]]
+            release();
+    }
+    FillingFrame(const FillingFrame&) = delete;
+    FillingFrame& operator=(const FillingFrame&) = delete;
+    [[gnu::always_inline]] void push(Value&& v) {
+        frame->param(filled)->value.take_transient(v);
+        ++filled;
+    }
+    // The values go on with the frame, or with whoever took them.
+    void done() { filled = 0; }
+    void release();
+
+    SymMan* frame;
+    uint32_t filled = 0;
+};
 
 // A block without an entry, counted while it is open (also when an error leaves it).
 struct QuietBlock {
@@ -416,12 +458,16 @@ inline SymMan* ScopeStack::enterCall(SymMan*& statics, const Atom* slot_names,
 
 inline void ScopeStack::enterFrame(SymMan* statics, SymMan* call, uint32_t nslots,
                                    uint32_t nall, std::span<const Value> args) {
+    enter_common(statics, call);
+    call->fill_slots(nslots, nall, args);
+}
+
+inline void ScopeStack::enter_common(SymMan* statics, SymMan* call) {
     uint32_t d = static_cast<uint32_t>(entries.size());
     call->saved_epoch = symbols_epoch;
     fresh_epoch();
     call->saved_base = base;
     call->saved_params = params;
-    call->fill_slots(nslots, nall, args);
     base = d;
     params = call->param(0);
     entries.push_two(statics, call);
