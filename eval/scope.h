@@ -99,11 +99,19 @@ public:
     // Releases the first [n] parameter slots, in order (nslots is already 0: a destructor
     // that runs meanwhile finds none of them).
     [[gnu::always_inline]] void release_params(uint32_t n) {
-        for (Symbol *p = slots_, *end = p + n; p != end; ++p) {
-            --p->name->locals;
-            p->is_extern = false;
-            p->value.set_null();
-        }
+        for (Symbol *p = slots_, *end = p + n; p != end; ++p) release_param(p);
+    }
+    // release_params() of a frame: one parameter, the commonest count, without a loop.
+    [[gnu::always_inline]] void release_frame_params(uint32_t n) {
+        if (n == 1)
+            release_param(slots_);
+        else
+            release_params(n);
+    }
+    [[gnu::always_inline]] static void release_param(Symbol* p) {
+        --p->name->locals;
+        p->is_extern = false;
+        p->value.set_null();
     }
     // The empty slot kept for local [name], or null.
     Symbol* local_slot(Atom name) {
@@ -145,10 +153,15 @@ public:
     [[gnu::always_inline]] void open_filled(uint32_t n, uint32_t all) {
         nslots = n;
         nall = all;
-        for (uint32_t i = 0; i < n; ++i) {
-            ++slots_[i].name->locals;
-            slots_[i].value.settle();
+        if (n == 1) { // the commonest count, without a loop
+            open_filled_slot(slots_[0]);
+            return;
         }
+        for (uint32_t i = 0; i < n; ++i) open_filled_slot(slots_[i]);
+    }
+    [[gnu::always_inline]] static void open_filled_slot(Symbol& s) {
+        ++s.name->locals;
+        s.value.settle();
     }
 
     int kind;
@@ -484,8 +497,8 @@ inline void ScopeStack::leaveCall(SymMan* call) {
     uint32_t n = call->nslots;
     call->nslots = 0;
     call->nall = 0;
+    if (call->owned) return call->release_frame_params(n);
     call->release_params(n);
-    if (call->owned) return;
     call->next_free = scope_pools.free_scopes;
     scope_pools.free_scopes = call;
 }
