@@ -33,7 +33,7 @@ public:
         for (size_t i = n_; i > 0; --i) data()[i - 1].~Value();
     }
     // The value of argument node a, made in its slot (no temporary to move from).
-    void push(Node* a, VContext& ctx) {
+    [[gnu::always_inline]] void push(Node* a, VContext& ctx) {
         new (data() + n_) Value(value_of(a, ctx));
         ++n_;
     }
