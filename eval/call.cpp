@@ -241,10 +241,11 @@ void mark_param_slots(func_data* f) {
     if (!f->body) return;
     lower_tree(f->body);
     const std::vector<Node*>& stmts = f->body->block()->stmts;
-    f->body_begin = stmts.data();
-    f->body_end = stmts.data() + stmts.size();
-    for (Node* s : stmts) {
-        if (!s) continue;
+    for (Node* s : stmts)
+        if (s) f->body_stmts.push_back(s);
+    f->body_begin = f->body_stmts.data();
+    f->body_end = f->body_stmts.data() + f->body_stmts.size();
+    for (Node* s : f->body_stmts) {
         if (s->op == OP_RETURN) {
             s->lop = kLowBodyReturn;
         } else if (s->op == OP_IF && s->kid(1) && s->kid(1)->op == OP_RETURN && is_quiet(s)) {
@@ -293,7 +294,6 @@ namespace {
 [[gnu::always_inline]] inline Value run_body(func_data* f, VContext& ctx) {
     for (Node* const* at = f->body_begin; at != f->body_end; ++at) {
         Node* s = *at;
-        if (!s) continue;
         if (s->lop == kLowBodyReturn) {
             Node* e = s->left;
             if (!e) return Value();

@@ -79,7 +79,8 @@ struct func_data {
     uint8_t nslots = 0;         // Slots: the parameters, named in slot_names
     uint8_t nall = 0;           // Slots: the parameters and then the body's own locals
     Atom slot_names[8] = {};
-    // Script functions: the body's statements, set with the slots.
+    // Script functions: the body's statements but the empty ones, set with the slots.
+    std::vector<Node*> body_stmts;
     Node* const* body_begin = nullptr;
     Node* const* body_end = nullptr;
     // Slots: the frames of the calls now running, by depth (the call that finds `active` at
