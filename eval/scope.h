@@ -243,11 +243,12 @@ struct ScopeStack {
         else
             popScopeSlow();
     }
-    // The same for a call in a frame of the function's own (SymMan::owned), whose static
+    // enterCall() for a call in a frame of the function's own (SymMan::owned), whose static
     // table exists and whose parameters are named already.
     [[gnu::always_inline]] void enterFrame(SymMan* statics, SymMan* call, uint32_t nslots,
                                            uint32_t nall, std::span<const Value> args);
-    // The same for a frame whose parameter slots have been given their arguments already.
+    // enterFrame() for a frame whose parameter slots have been given their arguments
+    // already.
     [[gnu::always_inline]] void enterFilled(SymMan* statics, SymMan* call, uint32_t nslots,
                                             uint32_t nall) {
         enter_common(statics, call);
