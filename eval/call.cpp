@@ -378,8 +378,7 @@ namespace {
 // function's call passes the poll point here, a call node has passed it already.
 Value callFunction(VContext& ctx, int line, func_data* f, std::span<Value> args) {
     if (f->builtin) return call_builtin(ctx, line, f, args);
-    if (attention.load(std::memory_order_relaxed) != 0) [[unlikely]]
-        attend(line);
+    poll_point(line);
     return call_script(ctx, line, f, args);
 }
 

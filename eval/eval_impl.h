@@ -119,6 +119,12 @@ bool run_numeric(NumStep* s, double& out);
     if (attention.load(std::memory_order_relaxed) != 0) [[unlikely]]
         attend(n->line);
 }
+// The same where there is a line but no node (a call that a built-in makes).  The node's
+// line is read only once attention is asked for, so the two are not one routine.
+[[gnu::always_inline]] inline void poll_point(int line) {
+    if (attention.load(std::memory_order_relaxed) != 0) [[unlikely]]
+        attend(line);
+}
 
 // What every node evaluation does first: the poll point and the native-stack guard.
 [[gnu::always_inline]] inline void enter_node(const Node* n) {
